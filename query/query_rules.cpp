@@ -1,0 +1,65 @@
+#include "query_rules.h"
+
+#include <array>
+
+namespace kolva {
+
+QString FromWire(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
+
+QByteArray ToWire(const QString &text) { return text.toUtf8(); }
+
+QString CleanQuery(const QString &received) {
+    qsizetype first = 0;
+    qsizetype last = received.size();
+    while (first < last && received[first] == u' ')
+        ++first;
+    while (last > first && received[last - 1] == u' ')
+        --last;
+
+    QString cleaned;
+    cleaned.reserve(last - first);
+    for (qsizetype i = first; i < last; ++i) {
+        if (received[i] == u'\r' && i + 1 < last && received[i + 1] == u'\n') {
+            ++i;
+            continue;
+        }
+        cleaned += received[i];
+    }
+    return cleaned;
+}
+
+const QString &QueryCommand(int entry) {
+    static const std::array<QString, EntryCount> commands = [] {
+        std::array<QString, EntryCount> texts;
+        texts[MasterEntry] = QStringLiteral("KOLVAM?");
+        for (int n = FirstSlaveEntry; n < EntryCount; ++n)
+            texts[std::size_t(n)] = QStringLiteral("KOLVAM%1?").arg(n, 2, 10, QLatin1Char('0'));
+        return texts;
+    }();
+    return commands.at(std::size_t(entry));
+}
+
+int QueryEntry(const QString &cleaned) {
+    if (cleaned.size() > QueryCommand(FirstSlaveEntry).size())
+        return -1;
+    QString upper = cleaned;
+    for (QChar &c : upper)
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - u'a' + u'A');
+    for (int entry = 0; entry < EntryCount; ++entry)
+        if (upper == QueryCommand(entry))
+            return entry;
+    return -1;
+}
+
+QueryAnswer AnswerQuery(const QByteArray &received, const ResponseTable &table) {
+    QueryAnswer answer;
+    answer.query = CleanQuery(FromWire(received));
+    const int entry = QueryEntry(answer.query);
+    if (entry >= 0)
+        answer.record = table.record(entry);
+    answer.reply = ToWire(answer.record) + '\r';
+    return answer;
+}
+
+} // namespace kolva

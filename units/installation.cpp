@@ -1,0 +1,104 @@
+#include "installation.h"
+
+#include "number_text.h"
+#include "temperature.h"
+
+namespace kolva {
+
+Installation::Installation(BankFields &master, BankFields &slave, ResponseTable &table)
+    : m_master(master)
+    , m_slave(slave)
+    , m_table(table) {}
+
+void Installation::readingEdited(Bank bank) {
+    if (!m_programWriting)
+        fields(bank).setEditMarker(true);
+}
+
+void Installation::fillInputEdited(Bank bank) {
+    if (m_programWriting)
+        return;
+    setAllFlag(bank) = true;
+    fields(bank).setEditMarker(true);
+}
+
+void Installation::writeReading(Bank bank, int index, const QString &text) {
+    m_programWriting = true;
+    fields(bank).setReading(index, text);
+    m_programWriting = false;
+}
+
+void Installation::fill(Bank bank) {
+    BankFields &bankFields = fields(bank);
+    const QString start = bankFields.setAllText();
+    if (!IsNumberText(start))
+        return;
+    writeReading(bank, 0, start);
+    // Each field follows from the text the previous one now shows, so every step passes
+    // through NumberText and 0.1 steps stay "25.2" rather than 25.200000000000003.
+    for (int i = 1; i < ReadingCount; ++i) {
+        const double increment = LeadingNumber(bankFields.incrementText());
+        const double previous = LeadingNumber(bankFields.reading(i - 1));
+        writeReading(bank, i, NumberText(FiniteSum(previous, increment)));
+    }
+}
+
+void Installation::publish(Bank bank, const std::array<QString, ReadingCount> &pieces) {
+    if (bank == Bank::Master) {
+        m_table.store(MasterEntry, ComposeUnitRecord(MasterEntry, m_unitSuffix, pieces));
+        return;
+    }
+    for (int entry = FirstSlaveEntry; entry < EntryCount; ++entry)
+        m_table.store(entry, ComposeUnitRecord(entry, m_unitSuffix, pieces));
+}
+
+void Installation::commit(Bank bank) {
+    if (m_programWriting)
+        return;
+    if (setAllFlag(bank)) {
+        setAllFlag(bank) = false;
+        fill(bank);
+    }
+    BankFields &bankFields = fields(bank);
+    std::array<QString, ReadingCount> pieces;
+    for (int i = 0; i < ReadingCount; ++i)
+        pieces[std::size_t(i)] = ChannelPiece(i, CommitValueText(bankFields.reading(i)));
+    publish(bank, pieces);
+    bankFields.setEditMarker(false);
+    if (bank == Bank::Master)
+        m_rampTickCount = 0;
+}
+
+void Installation::injectFault(Bank bank, const QString &word) {
+    // Deliberately not a system write: the bank shows as edited, like typing would.
+    for (int i = 0; i < ReadingCount; ++i)
+        fields(bank).setReading(i, word);
+}
+
+void Installation::selectUnit(TemperatureUnit unit) {
+    const QString suffix =
+        unit == TemperatureUnit::Celsius ? QStringLiteral("C,") : QStringLiteral("F,");
+    if (suffix == m_unitSuffix)
+        return;
+    m_unitSuffix = suffix;
+    convertReadings();
+}
+
+void Installation::convertReadings() {
+    const bool toCelsius = m_unitSuffix.contains(QLatin1Char('C'));
+    const auto convert = [&](Bank bank, int index) {
+        const QString text = fields(bank).reading(index);
+        if (IsFaultText(text))
+            return;
+        const float value = ToSingle(LeadingNumber(text));
+        writeReading(bank, index, SingleNumberText(toCelsius ? FtoC(value) : CtoF(value)));
+    };
+    for (int i = 0; i < ReadingCount; ++i) {
+        convert(Bank::Master, i);
+        convert(Bank::Slave, i);
+    }
+    commit(Bank::Master);
+    commit(Bank::Slave);
+}
+
+} // namespace kolva

@@ -1,0 +1,17 @@
+#pragma once
+
+// Celsius/Fahrenheit conversion in single precision, as the readings are converted.
+
+namespace kolva {
+
+// A double rounded to single precision; values past the single range are clamped to the
+// largest finite single of their sign, so a conversion never yields "inf".
+float ToSingle(double value);
+
+// ((F - 32) * 5) / 9 in double precision, rounded once to single: 77 -> 25.
+float FtoC(float fahrenheit);
+
+// (9 / 5) * C + 32 in double precision, rounded once to single: 25 -> 77.
+float CtoF(float celsius);
+
+} // namespace kolva
