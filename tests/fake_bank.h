@@ -2,6 +2,8 @@
 
 #include "units/installation.h"
 
+#include <QStringList>
+
 #include <array>
 
 // A bank of plain texts standing in for the window's fields. Like a text field, it reports a
