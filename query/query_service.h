@@ -6,7 +6,6 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
-
 #include <optional>
 
 // The query service as the window sees it: the listener, its once-a-second status poll and
@@ -15,6 +14,7 @@
 namespace kolva {
 
 class QuerySocket;
+struct QueryAnswer;
 
 // The window side of the query service.
 class QueryConsole {
@@ -45,23 +45,26 @@ public:
     // Closing the window: stops the poll and releases the socket at once.
     void shutdown();
 
-    void cmdAccept_Click();  // restart on the port text; "Error in cmdAccept: N description"
-    void txtPort_Change();   // port marker bold
-    void Timer1_Timer();     // one poll tick: ShowSocketState
-    void ShowSocketState();  // status text; state 8 closes and listens again
+    void cmdAccept_Click(); // restart on the port text; "Error in cmdAccept: N description"
+    void txtPort_Change();  // port marker bold
+    void Timer1_Timer();    // one poll tick: ShowSocketState
+    void ShowSocketState(); // status text; state 8 closes and listens again
 
     QuerySocket &tcpServer() { return *m_socket; }
 
 private:
     void tcpServer_ConnectionRequest(qint32 requestId);
     void tcpServer_DataArrival(qint32 bytesTotal);
-    void HandleQuery(const QString &query);
+    void HandleQuery(const QueryAnswer &answer);
+    std::optional<OperationError> listenOnPortText();
+    void listenAgain();
 
     const ResponseTable &m_table;
     QueryConsole &m_console;
     MessageSink &m_messages;
     QuerySocket *m_socket = nullptr;
     QTimer m_timer1;
+    bool m_relistenDue = false; // listening again failed outside a restart: the poll retries
 };
 
 // Port number from the port text: LeadingNumber rounded half to even; overflow past 32 bits

@@ -1,0 +1,143 @@
+#include "query_service.h"
+
+#include "query_rules.h"
+#include "query_socket.h"
+#include "units/number_text.h"
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace kolva {
+
+namespace {
+
+// The status label's text for a socket state number.
+QString SocketStateText(int state) {
+    static const std::array<const char *, 10> texts = {"Closed",
+                                                       "Open",
+                                                       "Listening",
+                                                       "Connection Pending",
+                                                       "Resolving host",
+                                                       "Host resolved",
+                                                       "Connecting",
+                                                       "Connected",
+                                                       "Peer is closing the connection",
+                                                       "Error"};
+    if (state < 0 || state >= int(texts.size()))
+        return QStringLiteral("Logic Error");
+    return QString::fromLatin1(texts[std::size_t(state)]);
+}
+
+} // namespace
+
+std::optional<qint32> PortFromText(const QString &text, OperationError *error) {
+    // nearbyint in the default rounding mode sends halves to the even neighbour.
+    const double rounded = std::nearbyint(LeadingNumber(text));
+    if (rounded < std::numeric_limits<qint32>::min() ||
+        rounded > std::numeric_limits<qint32>::max()) {
+        if (error)
+            *error = {6, QStringLiteral("Overflow")};
+        return std::nullopt;
+    }
+    return qint32(rounded);
+}
+
+QueryService::QueryService(const ResponseTable &table, QueryConsole &console, MessageSink &messages,
+                           const QHostAddress &bindAddress, QObject *parent)
+    : QObject(parent)
+    , m_table(table)
+    , m_console(console)
+    , m_messages(messages)
+    , m_socket(new QuerySocket(bindAddress, this)) {
+    connect(m_socket, &QuerySocket::connectionRequest, this,
+            &QueryService::tcpServer_ConnectionRequest);
+    connect(m_socket, &QuerySocket::dataArrival, this, &QueryService::tcpServer_DataArrival);
+    connect(&m_timer1, &QTimer::timeout, this, &QueryService::Timer1_Timer);
+}
+
+QueryService::~QueryService() = default;
+
+std::optional<OperationError> QueryService::startListening() {
+    m_console.setPortMarker(false);
+    return listenOnPortText();
+}
+
+void QueryService::startStatusPoll(int intervalMs) {
+    m_timer1.start(intervalMs);
+}
+
+void QueryService::shutdown() {
+    m_timer1.stop();
+    m_socket->close();
+    m_relistenDue = false;
+}
+
+void QueryService::cmdAccept_Click() {
+    m_socket->close();
+    if (const std::optional<OperationError> failed = listenOnPortText()) {
+        m_messages.showMessage(QStringLiteral("Error in cmdAccept: ") +
+                                   QString::number(failed->number) + u' ' + failed->description,
+                               MessageSink::Icon::None);
+        return;
+    }
+    m_console.setPortMarker(false);
+}
+
+void QueryService::txtPort_Change() {
+    m_console.setPortMarker(true);
+}
+
+void QueryService::Timer1_Timer() {
+    ShowSocketState();
+}
+
+void QueryService::ShowSocketState() {
+    const int state = m_socket->state();
+    if (state == QuerySocket::Closing || m_relistenDue)
+        listenAgain();
+    m_console.showStatus(SocketStateText(state));
+}
+
+void QueryService::tcpServer_ConnectionRequest(qint32 requestId) {
+    if (m_socket->state() != QuerySocket::Closed)
+        m_socket->close();
+    // Cannot fail for the request being handled; should it ever, the next poll listens again.
+    if (m_socket->accept(requestId))
+        m_relistenDue = true;
+}
+
+void QueryService::tcpServer_DataArrival(qint32 /*bytesTotal*/) {
+    m_console.showQuery(QString());
+    const QueryAnswer answer = AnswerQuery(m_socket->getData(), m_table);
+    HandleQuery(answer);
+    m_console.showQuery(answer.query);
+}
+
+void QueryService::HandleQuery(const QueryAnswer &answer) {
+    // A client gone before its reply costs nothing: its state is Closing and the next poll
+    // listens again, so a failed send needs no handling here.
+    m_socket->sendData(answer.reply);
+    m_console.showReply(answer.record);
+}
+
+std::optional<OperationError> QueryService::listenOnPortText() {
+    // The operator's restart or the start-up decides from here on, not the poll's retries.
+    m_relistenDue = false;
+    OperationError error;
+    const std::optional<qint32> port = PortFromText(m_console.portText(), &error);
+    if (!port)
+        return error;
+    if (std::optional<OperationError> failed = m_socket->setLocalPort(*port))
+        return failed;
+    return m_socket->listen();
+}
+
+void QueryService::listenAgain() {
+    // On the port last set, never a newer port text. Should another program have taken the
+    // port meanwhile, keep trying at each poll rather than leave the simulator off the network.
+    m_socket->close();
+    m_relistenDue = m_socket->listen().has_value();
+}
+
+} // namespace kolva

@@ -1,0 +1,139 @@
+#include "query_socket.h"
+
+#include "socket_error.h"
+
+#include <QTcpSocket>
+#include <limits>
+#include <utility>
+
+namespace kolva {
+
+namespace {
+// A flooding client is taken in bites of at most this much, so one arrival stays small.
+constexpr qint64 ArrivalLimit = 64 * 1024;
+// A client that never reads its replies is broken; past this much unsent reply data it is
+// dropped rather than let the service's memory grow without end.
+constexpr qint64 ReplyBacklogLimit = 4 * 1024 * 1024;
+} // namespace
+
+QuerySocket::QuerySocket(const QHostAddress &bindAddress, QObject *parent)
+    : QObject(parent)
+    , m_bindAddress(bindAddress) {
+    // One waiting client at most: the rest stay in the system's backlog and are turned away
+    // when the handler closes the listener, as while a client is connected nothing listens.
+    m_server.setMaxPendingConnections(1);
+    connect(&m_server, &QTcpServer::newConnection, this, &QuerySocket::takeConnection);
+    connect(&m_server, &QTcpServer::acceptError, this, &QuerySocket::stopAccepting);
+}
+
+QuerySocket::~QuerySocket() {
+    close();
+}
+
+std::optional<OperationError> QuerySocket::setLocalPort(qint32 port) {
+    if (port < 0 || port > std::numeric_limits<quint16>::max())
+        return SocketFaultError(SocketFault::PortOutOfRange);
+    m_localPort = port;
+    return std::nullopt;
+}
+
+std::optional<OperationError> QuerySocket::listen() {
+    if (m_state != Closed)
+        return SocketFaultError(SocketFault::WrongState);
+    if (!m_server.listen(m_bindAddress, quint16(m_localPort))) {
+        m_state = Error;
+        return SocketFaultError(m_server.serverError());
+    }
+    // Keeps an OS-chosen port, so listening again after a client leaves stays on it.
+    m_localPort = m_server.serverPort();
+    m_state = Listening;
+    return std::nullopt;
+}
+
+void QuerySocket::close() {
+    // QTcpServer sets SO_REUSEADDR, so listening again right after this never meets
+    // "address in use". The client being handed over by connectionRequest is kept for accept().
+    m_server.close();
+    discard(m_client);
+    m_state = Closed;
+}
+
+std::optional<OperationError> QuerySocket::accept(qint32 requestId) {
+    if (m_state != Closed)
+        return SocketFaultError(SocketFault::WrongState);
+    if (!m_request || requestId != m_requestId)
+        return SocketFaultError(SocketFault::UnknownRequest);
+    m_client = std::exchange(m_request, nullptr);
+    connect(m_client, &QTcpSocket::readyRead, this, &QuerySocket::readArrival);
+    connect(m_client, &QTcpSocket::disconnected, this, &QuerySocket::peerGone);
+    connect(m_client, &QTcpSocket::errorOccurred, this, &QuerySocket::peerGone);
+    m_state = m_client->state() == QAbstractSocket::ConnectedState ? Connected : Closing;
+    return std::nullopt;
+}
+
+QByteArray QuerySocket::getData() {
+    return m_client ? m_client->readAll() : QByteArray();
+}
+
+std::optional<OperationError> QuerySocket::sendData(const QByteArray &data) {
+    if (m_state != Connected)
+        return SocketFaultError(SocketFault::NotConnected);
+    // Qt ignores SIGPIPE before its first socket write: a gone peer costs an error, no more.
+    if (m_client->write(data) < 0)
+        return SocketFaultError(m_client->error());
+    if (m_client->bytesToWrite() > ReplyBacklogLimit) {
+        discard(m_client);
+        m_state = Closing;
+        return SocketFaultError(SocketFault::ReplyBacklog);
+    }
+    return std::nullopt;
+}
+
+void QuerySocket::takeConnection() {
+    // QTcpServer::close() deletes the connections it still holds, and the request handler
+    // closes the listener before it accepts: take the client out of the server's hands first.
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        socket->setParent(this);
+        socket->setReadBufferSize(ArrivalLimit);
+        m_request = socket;
+        // Like a Windows Sockets request id, the id is the new connection's handle.
+        m_requestId = qint32(socket->socketDescriptor());
+        if (m_state == Listening)
+            Q_EMIT connectionRequest(m_requestId);
+        discard(m_request); // not accepted: turned away
+    }
+}
+
+void QuerySocket::stopAccepting() {
+    // The listener can take no more clients (out of descriptors, say): treat it like a client
+    // leaving, so the next poll listens afresh instead of staying deaf.
+    if (m_state != Listening)
+        return;
+    m_server.close();
+    m_state = Closing;
+}
+
+void QuerySocket::readArrival() {
+    const qint64 waiting = m_client ? m_client->bytesAvailable() : 0;
+    if (waiting > 0)
+        Q_EMIT dataArrival(qint32(qMin<qint64>(waiting, std::numeric_limits<qint32>::max())));
+}
+
+void QuerySocket::peerGone() {
+    // A reset or any other failure of the connection counts as the client leaving: the next
+    // poll listens again. Treating it as Error would leave the listener down for good.
+    if (m_state == Connected)
+        m_state = Closing;
+}
+
+void QuerySocket::discard(QTcpSocket *&socket) {
+    if (!socket)
+        return;
+    socket->disconnect(this);
+    socket->abort();
+    // Possibly inside one of its own signals: delete on return to the event loop.
+    socket->deleteLater();
+    socket = nullptr;
+}
+
+} // namespace kolva

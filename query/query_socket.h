@@ -1,0 +1,83 @@
+#pragma once
+
+#include "query/operator_messages.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QTcpServer>
+#include <optional>
+
+class QTcpSocket;
+
+// The query service's one TCP socket object: the listener and, in turn, the one client
+// connection, over QTcpServer and QTcpSocket. Single-threaded: everything runs on the event loop.
+
+namespace kolva {
+
+class QuerySocket : public QObject {
+    Q_OBJECT
+public:
+    // The state numbers the status poll shows. This object takes only Closed, Listening,
+    // Connected, Closing and Error; the others exist for the numbering alone.
+    enum State {
+        Closed = 0,
+        Open = 1,
+        Listening = 2,
+        ConnectionPending = 3,
+        ResolvingHost = 4,
+        HostResolved = 5,
+        Connecting = 6,
+        Connected = 7,
+        Closing = 8, // the client has left or failed; waiting to be closed
+        Error = 9,   // listening failed
+    };
+
+    // Listens on bindAddress (any address in use, loopback in tests) once listen() is called.
+    explicit QuerySocket(const QHostAddress &bindAddress, QObject *parent = nullptr);
+    ~QuerySocket() override;
+
+    // Port for the next listen(); 0 lets the system choose. Outside 0..65535 fails (10022).
+    std::optional<OperationError> setLocalPort(qint32 port);
+    // The port last set; after listening on 0, the port the system chose.
+    qint32 localPort() const { return m_localPort; }
+    // One of the State numbers.
+    int state() const { return m_state; }
+
+    // Closed -> Listening on the local port. A failure leaves the state Error.
+    std::optional<OperationError> listen();
+    // Any state -> Closed: ends listening, or drops the client at once without a word on the
+    // wire, and frees the port. Never fails.
+    void close();
+    // Closed -> Connected to the client whose connectionRequest is being handled right now.
+    std::optional<OperationError> accept(qint32 requestId);
+    // Everything received from the client and not yet taken; empties the receive store.
+    QByteArray getData();
+    // Queues the bytes for the client and returns without waiting for delivery. Fails when no
+    // client is connected; drops a client whose unread replies pile up past a few MiB.
+    std::optional<OperationError> sendData(const QByteArray &data);
+
+Q_SIGNALS:
+    // A client asks to connect while listening. The request lapses when the handler returns
+    // without accept(requestId); the client is then turned away.
+    void connectionRequest(qint32 requestId);
+    // Data has arrived from the client; bytesTotal of it is waiting.
+    void dataArrival(qint32 bytesTotal);
+
+private:
+    void takeConnection();
+    void stopAccepting();
+    void readArrival();
+    void peerGone();
+    void discard(QTcpSocket *&socket);
+
+    QHostAddress m_bindAddress;
+    QTcpServer m_server;
+    QTcpSocket *m_request = nullptr; // the client of the connectionRequest being handled
+    qint32 m_requestId = 0;
+    QTcpSocket *m_client = nullptr;
+    qint32 m_localPort = 0;
+    State m_state = Closed;
+};
+
+} // namespace kolva
