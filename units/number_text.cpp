@@ -205,7 +205,7 @@ QString OneDecimalText(double x) {
         const Decimal decimal = ToDecimal(x, 15);
         const int keep = decimal.exponent + 2; // digits down to the tenths place
         if (keep <= 0) {
-            tenths = (keep == 0 && decimal.digits[0] >= '5') ? "1" : "0";
+            tenths.assign(1, keep == 0 && decimal.digits[0] >= '5' ? '1' : '0');
         } else {
             const std::size_t kept = std::size_t(keep);
             tenths = decimal.digits.substr(0, std::min(kept, decimal.digits.size()));
