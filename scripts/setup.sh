@@ -7,6 +7,11 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
     locales             # a decimal-comma locale proves number texts ignore the locale
+    clang libclang-rt-dev # the fuzz targets: clang with libFuzzer and the sanitizer runtimes
+    iproute2 util-linux # the end-to-end test runs the program in a private network namespace
+    libcap2-bin         # setcap, so a non-root user may listen on port 23
+    qt6-svg-dev         # the window icon is drawn from the SVG that the desktop entry installs
+    dpkg-dev file desktop-file-utils appstream # build and check the .deb
 )
 
 missing=()

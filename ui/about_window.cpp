@@ -1,0 +1,142 @@
+#include "ui/about_window.h"
+
+#include <QDesktopServices>
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+#include <QVBoxLayout>
+
+namespace kolva {
+
+namespace {
+
+// The program's version information, fixed when it is built; the numbers come from project().
+const QString ProductName = QStringLiteral("Kolva Simulator");
+const QString LegalCopyright = QStringLiteral("Copyright \u00A9 2026 Quillan Instruments Ltd.");
+
+// The maker. Its web site lives under the reserved .example domain, so the link can never lead
+// anywhere real.
+const QString ContactLines[] = {
+    QStringLiteral("Quillan Instruments Ltd."),
+    QStringLiteral("Unit 4, Fennick Works, Mill Lane"),
+    QStringLiteral("Kolvabridge, KV1 4QT, United Kingdom"),
+    QStringLiteral("Tel. +44 1632 960 417"),
+};
+const QString WebSiteName = QStringLiteral("www.quillan.example");
+const QString WebAddress = QStringLiteral("https://www.quillan.example/");
+
+QLabel *addLabel(QVBoxLayout *layout, const QString &objectName, const QString &text = {}) {
+    auto *label = new QLabel(text);
+    label->setObjectName(objectName);
+    layout->addWidget(label);
+    return label;
+}
+
+} // namespace
+
+bool DesktopUrlOpener::open(const QUrl &url) {
+    return QDesktopServices::openUrl(url);
+}
+
+QIcon ApplicationIcon() {
+    // Rendered here rather than by Qt's SVG icon plugin: a plugin is found only at run time, a
+    // linked library is a dependency the package computes.
+    QSvgRenderer svg(QStringLiteral(":/kolva/kolva-simulator.svg"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        svg.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+frmAbout::frmAbout(UrlOpener &opener, QWidget *parent)
+    : QWidget(parent)
+    , m_opener(opener) {
+    setObjectName(QStringLiteral("frmAbout"));
+    // Form_Unload: closing destroys the window, which clears the caller's QPointer.
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setContentsMargins(16, 12, 24, 12);
+    layout->setSpacing(2);
+
+    m_lblAppName = addLabel(layout, QStringLiteral("lblAppName"));
+    layout->addSpacing(6);
+    m_lblVersion = addLabel(layout, QStringLiteral("lblVersion"));
+    layout->addSpacing(6);
+    m_lblCopyright = addLabel(layout, QStringLiteral("lblCopyright"));
+
+    auto *line1 = new QFrame;
+    line1->setObjectName(QStringLiteral("Line1"));
+    line1->setFrameShape(QFrame::HLine);
+    line1->setFrameShadow(QFrame::Sunken);
+    layout->addSpacing(6);
+    layout->addWidget(line1);
+    layout->addSpacing(6);
+
+    for (const QString &line : ContactLines)
+        addLabel(layout, QStringLiteral("lblContactInfo"), line);
+
+    m_lblwwwQuillan = addLabel(layout, QStringLiteral("lblwwwQuillan"), WebSiteName);
+    // Only the text is the link, not the row it sits in.
+    layout->setAlignment(m_lblwwwQuillan, Qt::AlignLeft);
+    QPalette palette = m_lblwwwQuillan->palette();
+    palette.setColor(QPalette::WindowText, Qt::blue);
+    m_lblwwwQuillan->setPalette(palette);
+    QFont font = m_lblwwwQuillan->font();
+    font.setUnderline(true);
+    m_lblwwwQuillan->setFont(font);
+    m_lblwwwQuillan->setCursor(Qt::PointingHandCursor);
+    m_lblwwwQuillan->installEventFilter(this);
+
+    Form_Load();
+}
+
+void frmAbout::Form_Load() {
+    setWindowTitle(QStringLiteral("About ") + ProductName);
+    m_lblAppName->setText(QStringLiteral("Product: ") + ProductName);
+    m_lblVersion->setText(QStringLiteral("Version: %1.%2.%3")
+                              .arg(KOLVA_VERSION_MAJOR)
+                              .arg(KOLVA_VERSION_MINOR)
+                              .arg(KOLVA_VERSION_PATCH));
+    m_lblCopyright->setText(LegalCopyright);
+}
+
+void frmAbout::HyperJump(const QString &address) {
+    m_opener.open(QUrl(address));
+}
+
+void frmAbout::lblwwwQuillan_Click() {
+    HyperJump(WebAddress);
+}
+
+bool frmAbout::eventFilter(QObject *watched, QEvent *event) {
+    // A click is a left-button release over the label, as with a button.
+    if (watched == m_lblwwwQuillan && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            m_lblwwwQuillan->rect().contains(mouse->position().toPoint()))
+            lblwwwQuillan_Click();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ShowAboutWindow(QPointer<frmAbout> &current, UrlOpener &opener) {
+    if (!current)
+        current = new frmAbout(opener);
+    current->setWindowState(current->windowState() & ~Qt::WindowMinimized);
+    current->show();
+    current->raise();
+    current->activateWindow();
+}
+
+} // namespace kolva

@@ -1,0 +1,396 @@
+#include "main_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <limits>
+
+namespace kolva {
+namespace {
+
+// Operator messages as message boxes with an OK button and the program's title.
+class MessageBoxSink : public MessageSink {
+public:
+    void showMessage(const QString &text, Icon icon) override {
+        QMessageBox box(icon == Icon::Critical      ? QMessageBox::Critical
+                        : icon == Icon::Exclamation ? QMessageBox::Warning
+                                                    : QMessageBox::NoIcon,
+                        QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok);
+        box.exec();
+    }
+};
+
+// A reading field holds whatever is typed, however long: lift QLineEdit's 32767 cut-off.
+QLineEdit *ReadingLineEdit(const QString &text, const QString &name) {
+    auto *edit = new QLineEdit(text);
+    edit->setMaxLength(std::numeric_limits<int>::max());
+    edit->setObjectName(name);
+    return edit;
+}
+
+QLabel *Caption(const QString &text, const QString &name) {
+    auto *label = new QLabel(text);
+    label->setObjectName(name);
+    return label;
+}
+
+void SetBold(QWidget *widget, bool bold) {
+    QFont font = widget->font();
+    if (font.bold() == bold)
+        return;
+    font.setBold(bold);
+    widget->setFont(font);
+}
+
+QString BankName(Bank bank) {
+    return bank == Bank::Master ? QStringLiteral("Master") : QStringLiteral("Slave");
+}
+
+} // namespace
+
+// One bank's widgets, as the rules see them.
+class frmServer::BankView : public BankFields {
+public:
+    std::array<QLineEdit *, ReadingCount> readings{};
+    QLineEdit *setAll = nullptr;
+    QComboBox *increment = nullptr;
+    QPushButton *accept = nullptr;
+
+    QString reading(int index) const override { return readings.at(std::size_t(index))->text(); }
+    void setReading(int index, const QString &text) override {
+        readings.at(std::size_t(index))->setText(text);
+    }
+    QString setAllText() const override { return setAll->text(); }
+    QString incrementText() const override { return increment->currentText(); }
+    void setEditMarker(bool pending) override { SetBold(accept, pending); }
+};
+
+frmServer::frmServer(ServerEnvironment environment, QWidget *parent)
+    : QMainWindow(parent)
+    , m_environment(std::move(environment))
+    , m_masterView(std::make_unique<BankView>())
+    , m_slaveView(std::make_unique<BankView>()) {
+    if (!m_environment.messages)
+        m_ownMessages = std::make_unique<MessageBoxSink>();
+    if (!m_environment.resolver)
+        m_ownResolver = std::make_unique<SystemHostResolver>();
+    m_messages = m_environment.messages ? m_environment.messages : m_ownMessages.get();
+    m_resolver = m_environment.resolver ? m_environment.resolver : m_ownResolver.get();
+    // The About window may outlive this one: the desktop's opener lives as long as the process.
+    static DesktopUrlOpener desktop;
+    m_urlOpener = m_environment.urlOpener ? m_environment.urlOpener : &desktop;
+
+    setObjectName(QStringLiteral("frmServer"));
+    setWindowTitle(QStringLiteral("TCP Server"));
+    m_installation = std::make_unique<Installation>(*m_masterView, *m_slaveView, m_table);
+    QueryConsole &console = *this;
+    m_query = std::make_unique<QueryService>(m_table, console, *m_messages,
+                                             m_environment.bindAddress);
+
+    auto *central = new QWidget;
+    auto *grid = new QGridLayout(central);
+    const auto addRow = [&](int row, QLabel *caption, QWidget *field) {
+        grid->addWidget(caption, row, 0, 1, 1);
+        grid->addWidget(field, row, 1, 1, 1);
+    };
+
+    m_lblHostIP = Caption(QString(), QStringLiteral("lblHostIP"));
+    m_lblHostIP->setAccessibleDescription(QStringLiteral("Host IP Address"));
+    m_lblHostIP->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    addRow(0, Caption(QStringLiteral("Host IP Address"), QStringLiteral("Label8")), m_lblHostIP);
+
+    // The traffic fields are display only: shown, never focused or typed into.
+    const auto displayField = [](const QString &name, const QString &accessible) {
+        auto *field = new QLineEdit;
+        field->setObjectName(name);
+        field->setAccessibleName(accessible);
+        field->setReadOnly(true);
+        field->setFocusPolicy(Qt::NoFocus);
+        field->setMaxLength(std::numeric_limits<int>::max());
+        return field;
+    };
+    m_txtSendData = displayField(QStringLiteral("txtSendData"), QStringLiteral("Output"));
+    m_txtOutput = displayField(QStringLiteral("txtOutput"), QStringLiteral("Input"));
+    addRow(1, Caption(QStringLiteral("Output"), QStringLiteral("Label1")), m_txtSendData);
+    addRow(2, Caption(QStringLiteral("Input"), QStringLiteral("Label2")), m_txtOutput);
+
+    auto *frames = new QGridLayout;
+    frames->addWidget(buildBankFrame(Bank::Master), 0, 0);
+    frames->addWidget(buildBankFrame(Bank::Slave), 0, 1);
+    frames->addWidget(buildRampFrame(), 1, 0);
+    frames->addWidget(buildUnitsFrame(), 1, 1);
+    frames->setColumnStretch(0, 1);
+    frames->setColumnStretch(1, 1);
+    grid->addLayout(frames, 3, 0, 1, 2);
+    grid->addWidget(buildStatusRow(), 4, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    setCentralWidget(central);
+    buildMenus();
+    connectHandlers();
+
+    // A fixed-size utility window, opened centred on its screen.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    m_timerRamp.setInterval(m_environment.timerIntervalMs);
+    connect(&m_timerRamp, &QTimer::timeout, this, &frmServer::TimerRamp_Timer);
+}
+
+frmServer::~frmServer() {
+    // The rules hold references into the views; release them first.
+    m_query.reset();
+    m_installation.reset();
+}
+
+QWidget *frmServer::buildBankFrame(Bank bank) {
+    const bool master = bank == Bank::Master;
+    const QString name = BankName(bank);
+    BankView &view = master ? *m_masterView : *m_slaveView;
+    auto *frame = new QGroupBox(master ? QStringLiteral("Master Sensor Values")
+                                       : QStringLiteral("Slave Sensor Values"));
+    frame->setObjectName(master ? QStringLiteral("fraMaster") : QStringLiteral("fraSlave"));
+    auto *grid = new QGridLayout(frame);
+
+    const double first = master ? 25.0 : 32.0;
+    const QString fieldArray = master ? QStringLiteral("txtSensor") : QStringLiteral("txtSensor2");
+    for (int i = 0; i < ReadingCount; ++i) {
+        // Master captions are lblSensor(0..16); slave ones run backwards from lblSensor(17).
+        const int captionIndex = master ? i : 33 - i;
+        const QString caption = i == AmbientIndex ? QStringLiteral("Amb") : QString::number(i + 1);
+        auto *label = Caption(caption, QStringLiteral("lblSensor(%1)").arg(captionIndex));
+        auto *field = ReadingLineEdit(QString::number(first + i / 10.0, 'f', 1),
+                                      QStringLiteral("%1(%2)").arg(fieldArray).arg(i));
+        field->setAccessibleName(name + (i == AmbientIndex ? QStringLiteral(" Amb")
+                                                           : QStringLiteral(" T%1").arg(i + 1)));
+        field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("-0000.00")) +
+                             field->fontMetrics().averageCharWidth() * 2);
+        label->setBuddy(field);
+        const int row = i == AmbientIndex ? 8 : i % 8;
+        const int column = i == AmbientIndex || i >= 8 ? 2 : 0;
+        grid->addWidget(label, row, column, Qt::AlignRight);
+        grid->addWidget(field, row, column + 1);
+        view.readings[std::size_t(i)] = field;
+    }
+
+    const auto button = [&](const QString &caption, const QString &objectName,
+                            const QString &accessible) {
+        auto *push = new QPushButton(caption);
+        push->setObjectName(objectName);
+        push->setAccessibleName(accessible);
+        return push;
+    };
+    const QString suffix = master ? QStringLiteral("Master") : QStringLiteral("Slave");
+    auto *open = button(QStringLiteral("OPEN"), QStringLiteral("cmdSetOpen") + suffix,
+                        name + QStringLiteral(" OPEN"));
+    auto *comEr = button(QStringLiteral("COMER"), QStringLiteral("cmdSetComEr") + suffix,
+                         name + QStringLiteral(" COMER"));
+    grid->addWidget(open, 9, 0, 1, 2);
+    grid->addWidget(comEr, 9, 2, 1, 2);
+
+    view.setAll = new QLineEdit(master ? QStringLiteral("25") : QStringLiteral("32"));
+    view.setAll->setObjectName(master ? QStringLiteral("txtSetAllMaster")
+                                      : QStringLiteral("txtSetAllMaster2"));
+    view.setAll->setAccessibleName(name + QStringLiteral(" Set All Sensors"));
+    view.setAll->setMaxLength(std::numeric_limits<int>::max());
+    auto *setAllLabel = Caption(QStringLiteral("Set All Sensors"),
+                                master ? QStringLiteral("Label4") : QStringLiteral("Label7"));
+    setAllLabel->setBuddy(view.setAll);
+    grid->addWidget(setAllLabel, 10, 0, 1, 2);
+    grid->addWidget(view.setAll, 10, 2, 1, 2);
+
+    view.increment = new QComboBox;
+    view.increment->setEditable(true);
+    view.increment->setInsertPolicy(QComboBox::NoInsert);
+    view.increment->addItems({QStringLiteral("0"), QStringLiteral(".1"), QStringLiteral(".5"),
+                              QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("10")});
+    view.increment->setEditText(QStringLiteral(".1"));
+    view.increment->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+    view.increment->setObjectName(master ? QStringLiteral("cboIncrement")
+                                         : QStringLiteral("cboIncrement2"));
+    view.increment->setAccessibleName(name + QStringLiteral(" Increment"));
+    auto *incrementLabel = Caption(QStringLiteral("Increment"),
+                                   master ? QStringLiteral("Label5") : QStringLiteral("Label6"));
+    incrementLabel->setBuddy(view.increment);
+    grid->addWidget(incrementLabel, 11, 0, 1, 2);
+    grid->addWidget(view.increment, 11, 2, 1, 2);
+
+    view.accept = button(QStringLiteral("Accept Changes"),
+                         master ? QStringLiteral("cmdSetMaster") : QStringLiteral("cmdSetSlave"),
+                         name + QStringLiteral(" Accept Changes"));
+    grid->addWidget(view.accept, 12, 0, 1, 4);
+
+    // Tab through the channels in order, then the bank's buttons and fill inputs.
+    QWidget *previous = view.readings[0];
+    for (int i = 1; i < ReadingCount; ++i) {
+        setTabOrder(previous, view.readings[std::size_t(i)]);
+        previous = view.readings[std::size_t(i)];
+    }
+    for (QWidget *next : {static_cast<QWidget *>(open), static_cast<QWidget *>(comEr),
+                          static_cast<QWidget *>(view.setAll),
+                          static_cast<QWidget *>(view.increment),
+                          static_cast<QWidget *>(view.accept)}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+
+    connect(open, &QPushButton::clicked, this,
+            [this, bank] { m_installation->injectFault(bank, OpenWord); });
+    connect(comEr, &QPushButton::clicked, this,
+            [this, bank] { m_installation->injectFault(bank, ComErWord); });
+    return frame;
+}
+
+QWidget *frmServer::buildRampFrame() {
+    auto *frame = new QGroupBox(QStringLiteral("Temperature Ramp"));
+    frame->setObjectName(QStringLiteral("Frame1"));
+    auto *grid = new QGridLayout(frame);
+    m_chkRamp = new QCheckBox;
+    m_chkRamp->setObjectName(QStringLiteral("chkRamp"));
+    m_chkRamp->setAccessibleName(QStringLiteral("Ramp Enabled"));
+    m_txtSeconds = new QLineEdit(QStringLiteral("60"));
+    m_txtSeconds->setObjectName(QStringLiteral("txtSeconds"));
+    m_txtSeconds->setAccessibleName(QStringLiteral("Ramp Seconds"));
+    m_txtAmount = new QLineEdit(QStringLiteral("1"));
+    m_txtAmount->setObjectName(QStringLiteral("txtAmount"));
+    m_txtAmount->setAccessibleName(QStringLiteral("Ramp Amount"));
+    for (QLineEdit *edit : {m_txtSeconds, m_txtAmount}) {
+        edit->setMaxLength(std::numeric_limits<int>::max());
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
+    }
+    grid->addWidget(Caption(QStringLiteral("Enabled"), QStringLiteral("Label3")), 0, 0);
+    grid->addWidget(Caption(QStringLiteral("Seconds"), QStringLiteral("lblSeconds")), 0, 1);
+    grid->addWidget(Caption(QStringLiteral("Amount"), QStringLiteral("lblAmount")), 0, 2);
+    grid->addWidget(m_chkRamp, 1, 0, Qt::AlignHCenter);
+    grid->addWidget(m_txtSeconds, 1, 1);
+    grid->addWidget(m_txtAmount, 1, 2);
+    setTabOrder(m_chkRamp, m_txtSeconds);
+    setTabOrder(m_txtSeconds, m_txtAmount);
+    return frame;
+}
+
+QWidget *frmServer::buildUnitsFrame() {
+    auto *frame = new QGroupBox(QStringLiteral("Temperature Units"));
+    frame->setObjectName(QStringLiteral("fraTUnits"));
+    auto *box = new QVBoxLayout(frame);
+    m_optC = new QRadioButton(QStringLiteral("Celsius"));
+    m_optC->setObjectName(QStringLiteral("optC"));
+    m_optC->setAccessibleName(QStringLiteral("Celsius"));
+    m_optC->setChecked(true);
+    m_optF = new QRadioButton(QStringLiteral("Fahrenheit"));
+    m_optF->setObjectName(QStringLiteral("optF"));
+    m_optF->setAccessibleName(QStringLiteral("Fahrenheit"));
+    box->addWidget(m_optC);
+    box->addWidget(m_optF);
+    return frame;
+}
+
+QWidget *frmServer::buildStatusRow() {
+    auto *row = new QWidget;
+    auto *box = new QHBoxLayout(row);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->addWidget(Caption(QStringLiteral("Status:"), QStringLiteral("lblStatusLabel")));
+    m_lblStatus = Caption(QStringLiteral("Booting"), QStringLiteral("lblStatus"));
+    m_lblStatus->setAccessibleDescription(QStringLiteral("Status"));
+    box->addWidget(m_lblStatus, 1);
+
+    // The port row exists for the restart routine but is never shown: the port stays 23.
+    auto *lblPort = Caption(QStringLiteral("Port"), QStringLiteral("lblPort"));
+    m_txtPort = new QLineEdit(m_environment.portText);
+    m_txtPort->setObjectName(QStringLiteral("txtPort"));
+    m_txtPort->setMaxLength(std::numeric_limits<int>::max());
+    m_cmdAccept = new QPushButton(QStringLiteral("Accept"));
+    m_cmdAccept->setObjectName(QStringLiteral("cmdAccept"));
+    for (QWidget *hidden : {static_cast<QWidget *>(lblPort), static_cast<QWidget *>(m_txtPort),
+                            static_cast<QWidget *>(m_cmdAccept)}) {
+        box->addWidget(hidden);
+        hidden->hide();
+    }
+    return row;
+}
+
+void frmServer::buildMenus() {
+    QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    QAction *mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    connect(mnuExit, &QAction::triggered, this, &frmServer::mnuExit_Click);
+    // "&About" acts straight from the menu bar, without a menu of its own.
+    QAction *mnuAbout = menuBar()->addAction(QStringLiteral("&About"));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    connect(mnuAbout, &QAction::triggered, this, &frmServer::mnuAbout_Click);
+}
+
+void frmServer::connectHandlers() {
+    for (const Bank bank : {Bank::Master, Bank::Slave}) {
+        BankView &view = bank == Bank::Master ? *m_masterView : *m_slaveView;
+        // txtSensor_Change / txtSensor2_Change: every index is treated alike.
+        for (QLineEdit *field : view.readings)
+            connect(field, &QLineEdit::textChanged, this,
+                    [this, bank] { m_installation->readingEdited(bank); });
+        // txtSetAllMaster_Change, cboIncrement_Change and cboIncrement_Click, for either bank.
+        const auto armed = [this, bank] { m_installation->fillInputEdited(bank); };
+        connect(view.setAll, &QLineEdit::textChanged, this, armed);
+        connect(view.increment, &QComboBox::editTextChanged, this, armed);
+        connect(view.increment, &QComboBox::activated, this, armed);
+        connect(view.accept, &QPushButton::clicked, this,
+                [this, bank] { m_installation->commit(bank); });
+    }
+    // optC_Click / optF_Click: only the option that becomes selected acts.
+    connect(m_optC, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked)
+            m_installation->selectUnit(TemperatureUnit::Celsius);
+    });
+    connect(m_optF, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked)
+            m_installation->selectUnit(TemperatureUnit::Fahrenheit);
+    });
+    connect(m_txtPort, &QLineEdit::textChanged, m_query.get(), &QueryService::txtPort_Change);
+    connect(m_cmdAccept, &QPushButton::clicked, m_query.get(), &QueryService::cmdAccept_Click);
+}
+
+void frmServer::Form_Load() {
+    // Celsius is selected and the unit suffix is "C," from creation: nothing to convert.
+    m_optC->setChecked(true);
+    cmdSetMaster_Click();
+    cmdSetSlave_Click();
+    if (const auto error = m_query->startListening()) {
+        m_messages->showMessage(QStringLiteral("%1: %2").arg(error->number).arg(error->description),
+                                MessageSink::Icon::None);
+    } else {
+        m_lblHostIP->setText(GetHostIPAddress(*m_resolver, *m_messages));
+    }
+    m_query->startStatusPoll(m_environment.timerIntervalMs);
+    m_timerRamp.start();
+}
+
+void frmServer::closeEvent(QCloseEvent *event) {
+    // Stop serving at once; an open About window lives on until it is closed too.
+    m_timerRamp.stop();
+    m_query->shutdown();
+    QMainWindow::closeEvent(event);
+}
+
+void frmServer::showQuery(const QString &text) { m_txtOutput->setText(text); }
+void frmServer::showReply(const QString &text) { m_txtSendData->setText(text); }
+void frmServer::showStatus(const QString &text) { m_lblStatus->setText(text); }
+void frmServer::setPortMarker(bool pending) { SetBold(m_cmdAccept, pending); }
+QString frmServer::portText() const { return m_txtPort->text(); }
+QString frmServer::secondsText() const { return m_txtSeconds->text(); }
+QString frmServer::amountText() const { return m_txtAmount->text(); }
+bool frmServer::enabled() const { return m_chkRamp->isChecked(); }
+
+} // namespace kolva
