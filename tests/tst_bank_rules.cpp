@@ -69,56 +69,6 @@ private Q_SLOTS:
         QCOMPARE(console.slave.readings().at(0), QStringLiteral("32.0"));
     }
 
-    void fillSkippedWhenNotANumber() {
-        FakeConsole console;
-        console.start();
-        console.master.setReading(3, QStringLiteral("99"));
-        console.master.typeSetAll(QStringLiteral("abc"));
-        console.installation.commit(Bank::Master);
-        QVERIFY(!console.installation.setAllPending(Bank::Master));
-        QCOMPARE(console.master.readings().at(0), QStringLiteral("25.0"));
-        QVERIFY(console.table.record(MasterEntry).contains(QStringLiteral(" T4=99.0,")));
-    }
-
-    void editTracking() {
-        FakeConsole console;
-        console.start();
-        const QString before = console.table.record(MasterEntry);
-
-        console.master.setReading(4, QStringLiteral("30"));
-        QVERIFY(console.master.marker);
-        QVERIFY(!console.slave.marker);
-        QVERIFY(!console.installation.setAllPending(Bank::Master));
-        QCOMPARE(console.table.record(MasterEntry), before);
-
-        // An armed bank stays armed across reading edits, which the fill then overwrites.
-        console.master.typeSetAll(QStringLiteral("25"));
-        console.master.setReading(2, QStringLiteral("77"));
-        QVERIFY(console.installation.setAllPending(Bank::Master));
-        console.installation.commit(Bank::Master);
-        QCOMPARE(console.master.readings().at(2), QStringLiteral("25.2"));
-        QCOMPARE(console.master.readings().at(4), QStringLiteral("25.4"));
-        QVERIFY(!console.master.marker);
-    }
-
-    void commitCountsAndWrites() {
-        FakeConsole console;
-        console.start();
-        console.installation.setRampTickCount(5);
-        console.installation.commit(Bank::Slave);
-        QCOMPARE(console.installation.rampTickCount(), 5);
-        console.installation.commit(Bank::Master);
-        QCOMPARE(console.installation.rampTickCount(), 0);
-
-        // A fill writes as the system: it marks nothing and arms nothing.
-        console.master.typeSetAll(QStringLiteral("30"));
-        console.master.marker = false;
-        console.installation.commit(Bank::Master);
-        QCOMPARE(console.master.writes, 17);
-        QVERIFY(!console.master.marker);
-        QVERIFY(!console.installation.setAllPending(Bank::Master));
-    }
-
     // A commit reached from inside a system write (as from a change notification) does nothing.
     void commitDuringSystemWrite() {
         struct ReentrantBank : FakeBank {
@@ -137,25 +87,6 @@ private Q_SLOTS:
         installation.writeReading(Bank::Master, 0, QStringLiteral("50"));
         QVERIFY(table.record(MasterEntry).isEmpty());
         QVERIFY(!installation.programWriting());
-    }
-
-    void faults() {
-        FakeConsole console;
-        console.start();
-        const QString before = console.table.record(MasterEntry);
-        console.installation.injectFault(Bank::Master, ComErWord);
-        QCOMPARE(console.master.readings(), QStringList(ReadingCount, ComErWord));
-        QVERIFY(console.master.marker);
-        QVERIFY(!console.slave.marker);
-        QVERIFY(!console.installation.setAllPending(Bank::Master));
-        QCOMPARE(console.table.record(MasterEntry), before);
-
-        console.installation.injectFault(Bank::Master, OpenWord);
-        QCOMPARE(console.master.readings(), QStringList(ReadingCount, OpenWord));
-        console.installation.commit(Bank::Master);
-        QVERIFY(console.table.record(MasterEntry).endsWith(QStringLiteral(" T16=0.0, Amb=0.0")));
-        QVERIFY(console.table.record(MasterEntry).contains(QStringLiteral(" T1=0.0,")));
-        QCOMPARE(console.master.readings().at(0), OpenWord);
     }
 
     void unitSwitch() {
@@ -190,17 +121,6 @@ private Q_SLOTS:
         QCOMPARE(console.slave.readings().at(3), QStringLiteral("0"));
     }
 
-    // An armed fill runs after the conversion and overwrites it with unconverted values.
-    void unitSwitchWithArmedFill() {
-        FakeConsole console;
-        console.start();
-        console.slave.typeSetAll(QStringLiteral("10"));
-        console.installation.selectUnit(TemperatureUnit::Fahrenheit);
-        QCOMPARE(console.slave.readings().at(0), QStringLiteral("10"));
-        QCOMPARE(console.slave.readings().at(16), QStringLiteral("11.6"));
-        QCOMPARE(console.master.readings().at(0), QStringLiteral("77"));
-        QVERIFY(!console.installation.setAllPending(Bank::Slave));
-    }
 };
 
 QTEST_GUILESS_MAIN(BankRulesTest)

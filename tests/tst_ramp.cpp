@@ -148,7 +148,8 @@ private Q_SLOTS:
             QCOMPARE(console.master.readings().at(0), field);
     }
 
-    void countAcrossIdleAndCommits() {
+    // Idle ticks freeze the count; a period lowered below it makes the next armed tick a step.
+    void countAcrossIdle() {
         FakeConsole console;
         console.start();
         Controls controls;
@@ -158,15 +159,7 @@ private Q_SLOTS:
         controls.checked = false;
         QVERIFY(!RampTick(console.installation, controls));
         controls.checked = true;
-        console.installation.commit(Bank::Slave);
         QCOMPARE(TicksToStep(console.installation, controls), 2);
-
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(!RampTick(console.installation, controls));
-        console.installation.commit(Bank::Master);
-        QCOMPARE(TicksToStep(console.installation, controls), 5);
-
-        // Lowering the period below the count makes the next armed tick a step.
         for (int i = 0; i < 4; ++i)
             QVERIFY(!RampTick(console.installation, controls));
         controls.seconds = QStringLiteral("2");

@@ -20,12 +20,6 @@ class RecordsTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void tableStartsEmpty() {
-        const ResponseTable table;
-        for (int entry = 0; entry < EntryCount; ++entry)
-            QVERIFY(table.record(entry).isEmpty());
-    }
-
     void defaultRecords() {
         FakeConsole console;
         console.start();
