@@ -81,6 +81,8 @@ std::optional<OperationError> QuerySocket::sendData(const QByteArray &data) {
     // Qt ignores SIGPIPE before its first socket write: a gone peer costs an error, no more.
     if (m_client->write(data) < 0)
         return SocketFaultError(m_client->error());
+    // Out now rather than at the event loop's next turn, after whatever else is pending there.
+    m_client->flush();
     if (m_client->bytesToWrite() > ReplyBacklogLimit) {
         discard(m_client);
         m_state = Closing;

@@ -20,6 +20,10 @@
 namespace kolva {
 namespace {
 
+// A client may ask thousands of times a second, and repainting the traffic fields for each
+// query costs several times what answering it does: repaint them at most this often.
+constexpr int TrafficRepaintMs = 20;
+
 // Operator messages as message boxes with an OK button and the program's title.
 class MessageBoxSink : public MessageSink {
 public:
@@ -119,6 +123,10 @@ frmServer::frmServer(ServerEnvironment environment, QWidget *parent)
         field->setReadOnly(true);
         field->setFocusPolicy(Qt::NoFocus);
         field->setMaxLength(std::numeric_limits<int>::max());
+        // Laid out anew for every query: skip the shaping that ASCII records never need.
+        QFont font = field->font();
+        font.setStyleStrategy(QFont::PreferNoShaping);
+        field->setFont(font);
         return field;
     };
     m_txtSendData = displayField(QStringLiteral("txtSendData"), QStringLiteral("Output"));
@@ -145,6 +153,13 @@ frmServer::frmServer(ServerEnvironment environment, QWidget *parent)
     adjustSize();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+
+    m_trafficRepaint.setSingleShot(true);
+    m_trafficRepaint.setInterval(TrafficRepaintMs);
+    connect(&m_trafficRepaint, &QTimer::timeout, this, [this] {
+        m_txtOutput->setUpdatesEnabled(true);
+        m_txtSendData->setUpdatesEnabled(true);
+    });
 
     m_timerRamp.setInterval(m_environment.timerIntervalMs);
     connect(&m_timerRamp, &QTimer::timeout, this, &frmServer::TimerRamp_Timer);
@@ -384,8 +399,18 @@ void frmServer::closeEvent(QCloseEvent *event) {
     QMainWindow::closeEvent(event);
 }
 
-void frmServer::showQuery(const QString &text) { m_txtOutput->setText(text); }
-void frmServer::showReply(const QString &text) { m_txtSendData->setText(text); }
+void frmServer::showTraffic(QLineEdit *field, const QString &text) {
+    // The text changes at once; the pixels follow within TrafficRepaintMs.
+    if (!m_trafficRepaint.isActive()) {
+        m_txtOutput->setUpdatesEnabled(false);
+        m_txtSendData->setUpdatesEnabled(false);
+        m_trafficRepaint.start();
+    }
+    field->setText(text);
+}
+
+void frmServer::showQuery(const QString &text) { showTraffic(m_txtOutput, text); }
+void frmServer::showReply(const QString &text) { showTraffic(m_txtSendData, text); }
 void frmServer::showStatus(const QString &text) { m_lblStatus->setText(text); }
 void frmServer::setPortMarker(bool pending) { SetBold(m_cmdAccept, pending); }
 QString frmServer::portText() const { return m_txtPort->text(); }

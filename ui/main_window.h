@@ -71,6 +71,7 @@ private:
     QWidget *buildStatusRow();
     void buildMenus();
     void connectHandlers();
+    void showTraffic(QLineEdit *field, const QString &text);
 
     // QueryConsole
     void showQuery(const QString &text) override;
@@ -96,6 +97,7 @@ private:
     std::unique_ptr<Installation> m_installation;
     std::unique_ptr<QueryService> m_query;
     QTimer m_timerRamp;
+    QTimer m_trafficRepaint; // holds the traffic fields' repaints while it runs
     QPointer<frmAbout> m_about;
 
     QLabel *m_lblHostIP = nullptr;
