@@ -1,22 +1,12 @@
 #!/usr/bin/env bash
-# Starts the built Server in a private network namespace, where port 23 is free whoever runs
-# the tests, and asks it for the master record there.
+# Starts the built Server in a private network namespace and asks it for the master record
+# on port 23.
 set -euo pipefail
-server=$1
-
-if unshare -rn true 2>/dev/null; then
-    namespace=(unshare -rn)
-elif unshare -n true 2>/dev/null; then
-    namespace=(unshare -n)
-else
-    echo "SKIPPED: no private network namespace can be made here (unshare -rn / -n refused)"
-    exit 77
+if [ "${1-}" != --inside ]; then
+    exec "$(dirname "$0")/in_namespace.sh" "$0" --inside "$@"
 fi
 
-exec "${namespace[@]}" bash -s "$server" <<'INSIDE'
-set -euo pipefail
-ip link set lo up
-QT_QPA_PLATFORM=offscreen "$1" &
+QT_QPA_PLATFORM=offscreen "$2" &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null || true' EXIT
 
@@ -32,4 +22,3 @@ if [ "$reply" != "$expected" ]; then
     exit 1
 fi
 echo "port 23 answered KOLVAM? with the default master record"
-INSIDE
