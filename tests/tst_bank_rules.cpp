@@ -17,6 +17,7 @@ class BankRulesTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // clang-format off
     void fill_data() {
         QTest::addColumn<QString>("setAll");
         QTest::addColumn<QString>("increment");
@@ -42,6 +43,7 @@ private Q_SLOTS:
             << "1.7e308" << "1e308" << "1.7e308" << "1.79769313486232E+308"
             << "1.79769313486232E+308" << "1.79769313486232E+308" << " T1=17";
     }
+    // clang-format on
     void fill() {
         QFETCH(QString, setAll);
         QFETCH(QString, increment);
@@ -103,8 +105,10 @@ private Q_SLOTS:
         QCOMPARE(console.slave.readings().at(3), QStringLiteral("32"));
         QCOMPARE(console.slave.readings().at(16), OpenWord);
         QVERIFY(console.table.record(MasterEntry)
-                    .startsWith(QStringLiteral("REZU DOZURUZ UNIT, Kolva0_Master, F, T1=77.0, T2=0.0,")));
-        QVERIFY(console.table.record(16).startsWith(QStringLiteral("REZU DOZURUZ UNIT, Kolva16, F, T1=89.6,")));
+                    .startsWith(
+                        QStringLiteral("REZU DOZURUZ UNIT, Kolva0_Master, F, T1=77.0, T2=0.0,")));
+        QVERIFY(console.table.record(16).startsWith(
+            QStringLiteral("REZU DOZURUZ UNIT, Kolva16, F, T1=89.6,")));
         QVERIFY(!console.master.marker);
         QVERIFY(!console.slave.marker);
         QCOMPARE(console.installation.rampTickCount(), 0);
@@ -120,7 +124,6 @@ private Q_SLOTS:
         QCOMPARE(console.master.readings().mid(0, 3), Texts({"25", "ComEr", "25.2"}));
         QCOMPARE(console.slave.readings().at(3), QStringLiteral("0"));
     }
-
 };
 
 QTEST_GUILESS_MAIN(BankRulesTest)

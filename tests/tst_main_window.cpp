@@ -41,8 +41,8 @@ struct Console {
     frmServer window;
 
     explicit Console(const QString &port = QStringLiteral("0"), int intervalMs = 3'600'000)
-        : window(ServerEnvironment{port, QHostAddress(QHostAddress::LocalHost), intervalMs,
-                                   &sink, &resolver, &browser}) {
+        : window(ServerEnvironment{port, QHostAddress(QHostAddress::LocalHost), intervalMs, &sink,
+                                   &resolver, &browser}) {
         window.Form_Load();
     }
 
@@ -91,13 +91,17 @@ private Q_SLOTS:
                                                            "T8=32.7, T9=32.8, T10=32.9, T11=33.0, "
                                                            "T12=33.1, T13=33.2, T14=33.3, "
                                                            "T15=33.4, T16=33.5, Amb=33.6")));
-        QCOMPARE(console.get<QLabel>(QStringLiteral("lblHostIP"))->text(), QStringLiteral("10.0.0.7"));
-        QCOMPARE(console.get<QLabel>(QStringLiteral("lblStatus"))->text(), QStringLiteral("Booting"));
+        QCOMPARE(console.get<QLabel>(QStringLiteral("lblHostIP"))->text(),
+                 QStringLiteral("10.0.0.7"));
+        QCOMPARE(console.get<QLabel>(QStringLiteral("lblStatus"))->text(),
+                 QStringLiteral("Booting"));
         QVERIFY(console.sink.messages.isEmpty());
         for (const char *hidden : {"txtPort", "cmdAccept", "lblPort"})
-            QVERIFY(!console.get<QWidget>(QString::fromLatin1(hidden))->isVisibleTo(&console.window));
+            QVERIFY(
+                !console.get<QWidget>(QString::fromLatin1(hidden))->isVisibleTo(&console.window));
         console.window.Timer1_Timer();
-        QCOMPARE(console.get<QLabel>(QStringLiteral("lblStatus"))->text(), QStringLiteral("Listening"));
+        QCOMPARE(console.get<QLabel>(QStringLiteral("lblStatus"))->text(),
+                 QStringLiteral("Listening"));
     }
 
     void statusPollRunsByItself() {
@@ -117,7 +121,8 @@ private Q_SLOTS:
                  qPrintable(console.sink.messages.first()));
         QVERIFY(console.get<QLabel>(QStringLiteral("lblHostIP"))->text().isEmpty());
         console.window.Timer1_Timer();
-        QVERIFY(console.get<QLabel>(QStringLiteral("lblStatus"))->text() != QStringLiteral("Listening"));
+        QVERIFY(console.get<QLabel>(QStringLiteral("lblStatus"))->text() !=
+                QStringLiteral("Listening"));
         QVERIFY(console.record(0).startsWith(QStringLiteral("REZU DOZURUZ UNIT, Kolva0_Master")));
     }
 
@@ -135,9 +140,11 @@ private Q_SLOTS:
     void setAllArming() {
         Console console;
         // Armed across reading edits; the fill then overwrites them.
-        console.type(console.get<QLineEdit>(QStringLiteral("txtSetAllMaster")), QStringLiteral("30"));
+        console.type(console.get<QLineEdit>(QStringLiteral("txtSetAllMaster")),
+                     QStringLiteral("30"));
         console.type(console.master(2), QStringLiteral("77"));
-        console.type(console.get<QLineEdit>(QStringLiteral("txtSetAllMaster2")), QStringLiteral("abc"));
+        console.type(console.get<QLineEdit>(QStringLiteral("txtSetAllMaster2")),
+                     QStringLiteral("abc"));
         QVERIFY(console.window.installation().setAllPending(Bank::Master));
         console.click(QStringLiteral("cmdSetMaster"));
         QCOMPARE(console.master(2)->text(), QStringLiteral("30.2"));
@@ -179,12 +186,14 @@ private Q_SLOTS:
     void unitSwitch() {
         Console console;
         console.click(QStringLiteral("cmdSetOpenSlave"));
-        console.type(console.get<QLineEdit>(QStringLiteral("txtSetAllMaster")), QStringLiteral("10"));
+        console.type(console.get<QLineEdit>(QStringLiteral("txtSetAllMaster")),
+                     QStringLiteral("10"));
         console.get<QRadioButton>(QStringLiteral("optF"))->click();
         QCOMPARE(console.window.installation().unitSuffix(), QStringLiteral("F,"));
         QCOMPARE(console.master(0)->text(), QStringLiteral("10"));
         QCOMPARE(console.slave(0)->text(), OpenWord);
-        QVERIFY(console.record(0).startsWith(QStringLiteral("REZU DOZURUZ UNIT, Kolva0_Master, F, T1=10.0,")));
+        QVERIFY(console.record(0).startsWith(
+            QStringLiteral("REZU DOZURUZ UNIT, Kolva0_Master, F, T1=10.0,")));
         QVERIFY(console.markers(false, false));
 
         const QString record = console.record(0);
@@ -224,13 +233,14 @@ private Q_SLOTS:
         for (const QString &bank : {QStringLiteral("Master"), QStringLiteral("Slave")}) {
             for (int i = 1; i <= 16; ++i)
                 expected << bank + QStringLiteral(" T%1").arg(i);
-            for (const char *name : {" Amb", " Set All Sensors", " Increment", " OPEN", " COMER",
-                                     " Accept Changes"})
+            for (const char *name :
+                 {" Amb", " Set All Sensors", " Increment", " OPEN", " COMER", " Accept Changes"})
                 expected << bank + QString::fromLatin1(name);
         }
         expected << QStringLiteral("Ramp Enabled") << QStringLiteral("Ramp Seconds")
                  << QStringLiteral("Ramp Amount") << QStringLiteral("Celsius")
-                 << QStringLiteral("Fahrenheit") << QStringLiteral("Output") << QStringLiteral("Input");
+                 << QStringLiteral("Fahrenheit") << QStringLiteral("Output")
+                 << QStringLiteral("Input");
         QStringList names;
         for (const QWidget *widget : console.window.findChildren<QWidget *>())
             if (!widget->accessibleName().isEmpty())

@@ -24,6 +24,7 @@ private Q_SLOTS:
     }
 
     // How a field's text reads: its leading number, and whether the whole text is a number.
+    // clang-format off
     void reading_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("value");
@@ -61,12 +62,14 @@ private Q_SLOTS:
         QTest::newRow("many digits") << QString(400, QLatin1Char('9')) << huge << true;
         QTest::newRow("arabic-indic digit") << QStringLiteral("\u0663") << 0.0 << false;
     }
+    // clang-format on
     void reading() {
         QFETCH(QString, text);
         QTEST(LeadingNumber(text), "value");
         QTEST(IsNumberText(text), "number");
     }
 
+    // clang-format off
     void oneDecimalText_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
@@ -86,6 +89,7 @@ private Q_SLOTS:
         QTest::newRow("no exponent") << 1e20 << "100000000000000000000.0";
         QTest::newRow("tiny") << 1e-300 << "0.0";
     }
+    // clang-format on
     void oneDecimalText() {
         QFETCH(double, value);
         QFETCH(QString, text);
@@ -93,6 +97,7 @@ private Q_SLOTS:
     }
 
     // Shortest texts: 15 significant digits for a double, 7 for a single.
+    // clang-format off
     void shortestText_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<bool>("single");
@@ -121,12 +126,14 @@ private Q_SLOTS:
         QTest::newRow("single maximum") << double(std::numeric_limits<float>::max()) << true
                                         << "3.402823E+38";
     }
+    // clang-format on
     void shortestText() {
         QFETCH(double, value);
         QFETCH(bool, single);
         QTEST(single ? SingleNumberText(float(value)) : NumberText(value), "text");
     }
 
+    // clang-format off
     void conversion_data() {
         QTest::addColumn<QString>("celsius");
         QTest::addColumn<QString>("fahrenheit");
@@ -141,6 +148,7 @@ private Q_SLOTS:
         QTest::newRow("no number") << "abc" << "32" << "0";
         QTest::newRow("past single range") << "1e39" << "3.402823E+38" << "1.890457E+38";
     }
+    // clang-format on
     void conversion() {
         QFETCH(QString, celsius);
         QFETCH(QString, fahrenheit);
@@ -161,8 +169,8 @@ private Q_SLOTS:
             const QString text = NumberText(value);
             const double back = LeadingNumber(text);
             QVERIFY2(NumberText(back) == text, qPrintable(text));
-            QVERIFY2(std::fabs(back - value) <= std::fabs(value) * 5e-15 || back == 0.0
-                         || std::fabs(value) < std::numeric_limits<double>::min() * 1e15,
+            QVERIFY2(std::fabs(back - value) <= std::fabs(value) * 5e-15 || back == 0.0 ||
+                         std::fabs(value) < std::numeric_limits<double>::min() * 1e15,
                      qPrintable(text));
             QVERIFY(!text.contains(QLatin1Char(',')));
         }

@@ -16,6 +16,7 @@ private Q_SLOTS:
     }
 
     // Received bytes -> the entry answered (-1: a lone CR) and the query shown.
+    // clang-format off
     void answer_data() {
         QTest::addColumn<QByteArray>("received");
         QTest::addColumn<int>("entry");
@@ -52,6 +53,7 @@ private Q_SLOTS:
         QTest::newRow("Latin-1 lower letter") << QByteArray("kolv\xe1m?") << -1
                                               << QStringLiteral("kolv\u00e1m?");
     }
+    // clang-format on
     void answer() {
         QFETCH(QByteArray, received);
         QFETCH(int, entry);
@@ -73,7 +75,8 @@ private Q_SLOTS:
     void faultTextGoesOutAsUtf8() {
         ResponseTable table;
         table.store(0, QStringLiteral("T1=\u00b0C\u2103"));
-        QCOMPARE(AnswerQuery("KOLVAM?", table).reply, QByteArray("T1=\xc2\xb0" "C\xe2\x84\x83\r"));
+        QCOMPARE(AnswerQuery("KOLVAM?", table).reply, QByteArray("T1=\xc2\xb0"
+                                                                 "C\xe2\x84\x83\r"));
     }
 
     void junkMegabyte() {

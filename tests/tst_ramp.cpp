@@ -28,6 +28,7 @@ class RampTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // clang-format off
     void period_data() {
         QTest::addColumn<QString>("seconds");
         QTest::addColumn<int>("ticks");
@@ -37,6 +38,7 @@ private Q_SLOTS:
         QTest::newRow("below one") << "0.5" << 1;
         QTest::newRow("fraction rounds up") << "2.5" << 3;
     }
+    // clang-format on
     void period() {
         QFETCH(QString, seconds);
         QFETCH(int, ticks);
@@ -49,6 +51,7 @@ private Q_SLOTS:
         QCOMPARE(TicksToStep(console.installation, controls), ticks);
     }
 
+    // clang-format off
     void idle_data() {
         QTest::addColumn<QString>("seconds");
         QTest::addColumn<QString>("amount");
@@ -59,6 +62,7 @@ private Q_SLOTS:
         QTest::newRow("empty step") << "1" << "" << true;
         QTest::newRow("step not a number") << "1" << "abc" << true;
     }
+    // clang-format on
     void idle() {
         QFETCH(QString, seconds);
         QFETCH(QString, amount);
@@ -114,6 +118,7 @@ private Q_SLOTS:
     }
 
     // Fields keep the unrounded value, records the rounded one; huge values turn into fault form.
+    // clang-format off
     void numberForms_data() {
         QTest::addColumn<QString>("reading");
         QTest::addColumn<QString>("amount");
@@ -127,6 +132,7 @@ private Q_SLOTS:
         QTest::newRow("overflow clamps") << "1.7e308" << "1.7e308" << "1.79769313486232E+308"
                                          << " T1=1.79769313486232E+308,";
     }
+    // clang-format on
     void numberForms() {
         QFETCH(QString, reading);
         QFETCH(QString, amount);

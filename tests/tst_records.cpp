@@ -33,6 +33,7 @@ private Q_SLOTS:
         }
     }
 
+    // clang-format off
     void pieces_data() {
         QTest::addColumn<int>("index");
         QTest::addColumn<QString>("reading");
@@ -50,6 +51,7 @@ private Q_SLOTS:
         QTest::newRow("decimal half") << 15 << "25.05" << " T16=25.1,";
         QTest::newRow("small half") << 16 << "0.15" << " Amb=0.2";
     }
+    // clang-format on
     void pieces() {
         QFETCH(int, index);
         QFETCH(QString, reading);
@@ -57,6 +59,7 @@ private Q_SLOTS:
         QCOMPARE(ChannelPiece(index, CommitValueText(reading)), commitPiece);
     }
 
+    // clang-format off
     void faultText_data() {
         QTest::addColumn<QString>("reading");
         QTest::addColumn<bool>("fault");
@@ -67,6 +70,7 @@ private Q_SLOTS:
         QTest::newRow("lower case word") << "open" << false;
         QTest::newRow("empty") << "" << false;
     }
+    // clang-format on
     void faultText() {
         QFETCH(QString, reading);
         QFETCH(bool, fault);

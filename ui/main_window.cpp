@@ -100,8 +100,8 @@ frmServer::frmServer(ServerEnvironment environment, QWidget *parent)
     setWindowTitle(QStringLiteral("TCP Server"));
     m_installation = std::make_unique<Installation>(*m_masterView, *m_slaveView, m_table);
     QueryConsole &console = *this;
-    m_query = std::make_unique<QueryService>(m_table, console, *m_messages,
-                                             m_environment.bindAddress);
+    m_query =
+        std::make_unique<QueryService>(m_table, console, *m_messages, m_environment.bindAddress);
 
     auto *central = new QWidget;
     auto *grid = new QGridLayout(central);
@@ -254,10 +254,10 @@ QWidget *frmServer::buildBankFrame(Bank bank) {
         setTabOrder(previous, view.readings[std::size_t(i)]);
         previous = view.readings[std::size_t(i)];
     }
-    for (QWidget *next : {static_cast<QWidget *>(open), static_cast<QWidget *>(comEr),
-                          static_cast<QWidget *>(view.setAll),
-                          static_cast<QWidget *>(view.increment),
-                          static_cast<QWidget *>(view.accept)}) {
+    for (QWidget *next :
+         {static_cast<QWidget *>(open), static_cast<QWidget *>(comEr),
+          static_cast<QWidget *>(view.setAll), static_cast<QWidget *>(view.increment),
+          static_cast<QWidget *>(view.accept)}) {
         setTabOrder(previous, next);
         previous = next;
     }

@@ -25,7 +25,7 @@ namespace kolva {
 
 // What the window reaches outside itself; tests replace each part.
 struct ServerEnvironment {
-    QString portText = QStringLiteral("23");     // the port field's design text
+    QString portText = QStringLiteral("23");      // the port field's design text
     QHostAddress bindAddress = QHostAddress::Any; // loopback in tests
     int timerIntervalMs = 1000;                   // Timer1 and TimerRamp
     MessageSink *messages = nullptr;              // null: message boxes
