@@ -1,21 +1,13 @@
 #!/usr/bin/env bash
-# Runs the soak client against the built Server in a private network namespace, where port 23
-# is free whoever runs the tests. The client waits for the port itself.
+# Runs the soak client against the built Server in a private network namespace. The client
+# waits for the port itself.
 # Usage: soak_server.sh <Server> <soak_client> [client options...]
 set -euo pipefail
-
-if unshare -rn true 2>/dev/null; then
-    namespace=(unshare -rn)
-elif unshare -n true 2>/dev/null; then
-    namespace=(unshare -n)
-else
-    echo "SKIPPED: no private network namespace can be made here (unshare -rn / -n refused)"
-    exit 77
+if [ "${1-}" != --inside ]; then
+    exec "$(dirname "$0")/in_namespace.sh" "$0" --inside "$@"
 fi
+shift
 
-exec "${namespace[@]}" bash -s "$@" <<'INSIDE'
-set -euo pipefail
-ip link set lo up
 # glibc would otherwise keep the heap it grew for the 64 KiB junk arrivals (about 3 MiB, a
 # high-water mark, not growth): with a fixed mmap threshold the VmRSS check sees what the
 # program holds.
@@ -28,4 +20,3 @@ if ! kill -0 "$pid" 2>/dev/null; then
     echo "FAIL: the server exited during the soak"
     exit 1
 fi
-INSIDE
