@@ -1,5 +1,7 @@
 #include "host_address.h"
 
+#include "units/number_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -23,19 +25,7 @@ Ipv4Address AddressBytes(const sockaddr *address) {
     return bytes;
 }
 
-bool IsLoopback(const Ipv4Address &address) {
-    return address[0] == 127;
-}
-
-QString TrimSpaces(const QString &text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == u' ')
-        ++first;
-    while (last > first && text[last - 1] == u' ')
-        --last;
-    return text.mid(first, last - first);
-}
+bool IsLoopback(const Ipv4Address &address) { return address[0] == 127; }
 
 } // namespace
 
@@ -146,7 +136,8 @@ QString GetHostIPAddress(HostResolver &resolver, MessageSink &messages) {
         ShowSocketError(error, messages);
         return QString();
     }
-    const std::optional<QList<Ipv4Address>> addresses = resolver.resolve(TrimSpaces(*name), &error);
+    const std::optional<QList<Ipv4Address>> addresses =
+        resolver.resolve(TrimSpaces(*name).toString(), &error);
     if (!addresses) {
         ShowSocketError(error, messages);
         return FallbackAddress;

@@ -1,5 +1,7 @@
 #include "query_rules.h"
 
+#include "units/number_text.h"
+
 #include <array>
 
 namespace kolva {
@@ -9,21 +11,15 @@ QString FromWire(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
 QByteArray ToWire(const QString &text) { return text.toUtf8(); }
 
 QString CleanQuery(const QString &received) {
-    qsizetype first = 0;
-    qsizetype last = received.size();
-    while (first < last && received[first] == u' ')
-        ++first;
-    while (last > first && received[last - 1] == u' ')
-        --last;
-
+    const QStringView trimmed = TrimSpaces(received);
     QString cleaned;
-    cleaned.reserve(last - first);
-    for (qsizetype i = first; i < last; ++i) {
-        if (received[i] == u'\r' && i + 1 < last && received[i + 1] == u'\n') {
+    cleaned.reserve(trimmed.size());
+    for (qsizetype i = 0; i < trimmed.size(); ++i) {
+        if (trimmed[i] == u'\r' && i + 1 < trimmed.size() && trimmed[i + 1] == u'\n') {
             ++i;
             continue;
         }
-        cleaned += received[i];
+        cleaned += trimmed[i];
     }
     return cleaned;
 }

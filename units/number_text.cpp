@@ -177,12 +177,16 @@ double Finite(double x) {
 
 double LeadingNumber(const QString &text) { return ParseScanned(ScanNumber(text, true)); }
 
+QStringView TrimSpaces(QStringView text) {
+    while (!text.isEmpty() && text.front() == u' ')
+        text = text.mid(1);
+    while (!text.isEmpty() && text.back() == u' ')
+        text.chop(1);
+    return text;
+}
+
 bool IsNumberText(const QString &text) {
-    QStringView view(text);
-    while (!view.isEmpty() && view.front() == u' ')
-        view = view.mid(1);
-    while (!view.isEmpty() && view.back() == u' ')
-        view.chop(1);
+    const QStringView view = TrimSpaces(text);
     const ScannedNumber number = ScanNumber(view, false);
     return !number.text.empty() && number.end == view.size();
 }
