@@ -19,9 +19,7 @@ struct FakeUrlOpener : UrlOpener {
     QList<QUrl> opened;
 };
 
-QLabel *label(QWidget *window, const char *name) {
-    return window->findChild<QLabel *>(name);
-}
+QLabel *label(QWidget *window, const char *name) { return window->findChild<QLabel *>(name); }
 
 QStringList texts(QWidget *about) {
     return {about->windowTitle(), label(about, "lblAppName")->text(),
