@@ -25,15 +25,6 @@ namespace {
 
 constexpr qsizetype MaxOperations = 100;
 
-struct Ramp : RampControls {
-    QString seconds = QStringLiteral("1");
-    QString amount = QStringLiteral("1");
-    bool checked = true;
-    QString secondsText() const override { return seconds; }
-    QString amountText() const override { return amount; }
-    bool enabled() const override { return checked; }
-};
-
 class CheckedBank : public FakeBank {
 public:
     CheckedBank(Bank bank, double first, QString setAll, const Installation &installation)
@@ -62,10 +53,11 @@ struct Session {
     CheckedBank master{Bank::Master, 25.0, QStringLiteral("25"), installation};
     CheckedBank slave{Bank::Slave, 32.0, QStringLiteral("32"), installation};
     Installation installation{master, slave, table};
-    Ramp ramp;
+    FakeRampControls ramp;
     Published published[2];
 
     Session() {
+        ramp.seconds = QStringLiteral("1");
         master.attach(&installation);
         slave.attach(&installation);
         commit(Bank::Master);

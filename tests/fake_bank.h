@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ramp/ramp.h"
 #include "units/installation.h"
 
 #include <QStringList>
@@ -53,6 +54,16 @@ private:
     QString m_setAll;
     std::array<QString, kolva::ReadingCount> m_readings;
     kolva::Installation *m_installation = nullptr;
+};
+
+// The ramp's three inputs as plain values, armed with the window's defaults.
+struct FakeRampControls : kolva::RampControls {
+    QString seconds = QStringLiteral("60");
+    QString amount = QStringLiteral("1");
+    bool checked = true;
+    QString secondsText() const override { return seconds; }
+    QString amountText() const override { return amount; }
+    bool enabled() const override { return checked; }
 };
 
 // Two default banks wired to one installation, as the window holds them after creation.

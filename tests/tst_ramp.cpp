@@ -6,14 +6,7 @@
 using namespace kolva;
 
 namespace {
-struct Controls : RampControls {
-    QString seconds = QStringLiteral("60");
-    QString amount = QStringLiteral("1");
-    bool checked = true;
-    QString secondsText() const override { return seconds; }
-    QString amountText() const override { return amount; }
-    bool enabled() const override { return checked; }
-};
+using Controls = FakeRampControls;
 
 // Ticks until the first step; returns the number of ticks it took, or -1 past the limit.
 int TicksToStep(Installation &installation, const Controls &controls, int limit = 100) {
