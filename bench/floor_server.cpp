@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <netinet/in.h>
