@@ -10,8 +10,9 @@ int main(int argc, char *argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KolvaSim"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kolva Simulator"));
     QApplication::setApplicationVersion(QStringLiteral(KOLVA_VERSION));
+    // The desktop entry gives the taskbar its name; a display name would also be appended to
+    // every window title ("TCP Server — Kolva Simulator").
     QApplication::setDesktopFileName(QStringLiteral("kolva-simulator"));
     QApplication::setWindowIcon(kolva::ApplicationIcon());
 

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Runs a command in a private network namespace with loopback up, where port 23 is free
-# whoever runs the tests and no other machine is reachable. Exits 77 (skipped) where no
-# namespace can be made.
+# Runs a command in private network and UTS namespaces with loopback up, where port 23 is free
+# whoever runs the tests, no other machine is reachable, and the host name resolves nowhere, as
+# on a bare container: nothing depends on this machine's DNS or host name. Exits 77 (skipped)
+# where no namespace can be made.
 set -euo pipefail
 
-if unshare -rn true 2>/dev/null; then
-    namespace=(unshare -rn)
-elif unshare -n true 2>/dev/null; then
-    namespace=(unshare -n)
+if unshare -rnu true 2>/dev/null; then
+    namespace=(unshare -rnu)
+elif unshare -nu true 2>/dev/null; then
+    namespace=(unshare -nu)
 else
-    echo "SKIPPED: no private network namespace can be made here (unshare -rn / -n refused)"
+    echo "SKIPPED: no private network namespace can be made here (unshare -rnu / -nu refused)"
     exit 77
 fi
-exec "${namespace[@]}" bash -c 'ip link set lo up && exec "$@"' bash "$@"
+exec "${namespace[@]}" bash -c 'ip link set lo up && hostname kolva-nowhere.invalid && exec "$@"' \
+    bash "$@"

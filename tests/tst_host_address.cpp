@@ -73,20 +73,6 @@ private Q_SLOTS:
         QTEST(GetHostIPAddress(fake, fake), "expected");
         QTEST(fake.shown, "messages");
     }
-
-    void onThisMachine() {
-        SystemHostResolver resolver;
-        Fake sink;
-        const QString shown = GetHostIPAddress(resolver, sink);
-        QVERIFY2(QHostAddress(shown).protocol() == QHostAddress::IPv4Protocol, qPrintable(shown));
-        // A message only where this machine's name does not resolve.
-        QCOMPARE(sink.shown.size(), shown == Fallback ? 1 : 0);
-        // Where other machines can reach this one, one of those addresses is shown.
-        const Addresses interfaces = resolver.interfaceAddresses();
-        if (sink.shown.isEmpty() && std::any_of(interfaces.begin(), interfaces.end(),
-                                                [](const Ipv4Address &a) { return a[0] != 127; }))
-            QVERIFY2(!shown.startsWith(u"127."), qPrintable(shown));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestHostAddress)

@@ -12,6 +12,9 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <functional>
+#include <utility>
+
 using namespace kolva;
 
 namespace {
@@ -28,6 +31,46 @@ struct OneAddressResolver : HostResolver {
     }
     QList<Ipv4Address> interfaceAddresses() override { return {}; }
 };
+
+// A host whose name resolves nowhere, as in a bare container.
+struct UnresolvedHost : HostResolver {
+    std::optional<QString> hostName(int *) override { return QStringLiteral("nowhere"); }
+    std::optional<QList<Ipv4Address>> resolve(const QString &, int *error) override {
+        *error = 11001;
+        return std::nullopt;
+    }
+    QList<Ipv4Address> interfaceAddresses() override { return {}; }
+};
+
+// A message box that nobody clicks: its event loop runs until the test is done with it.
+struct WaitingBox : MessageSink {
+    QStringList messages;
+    std::function<void()> whileShown;
+    void showMessage(const QString &text, Icon) override {
+        messages << text;
+        if (whileShown)
+            std::exchange(whileShown, nullptr)();
+    }
+};
+
+// One query on a fresh connection, retried while nothing listens: the reply, or empty.
+QByteArray Ask(quint16 port, const QByteArray &query) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, port);
+        if (!QTest::qWaitFor([&] { return client.state() != QAbstractSocket::ConnectingState; }) ||
+            client.state() != QAbstractSocket::ConnectedState) {
+            QTest::qWait(5);
+            continue;
+        }
+        client.write(query);
+        QByteArray reply;
+        return QTest::qWaitFor([&] { return (reply += client.readAll()).endsWith('\r'); })
+                   ? reply
+                   : QByteArray();
+    }
+    return {};
+}
 
 struct NoBrowser : UrlOpener {
     bool open(const QUrl &) override { return false; }
@@ -124,6 +167,35 @@ private Q_SLOTS:
         QVERIFY(console.get<QLabel>(QStringLiteral("lblStatus"))->text() !=
                 QStringLiteral("Listening"));
         QVERIFY(console.record(0).startsWith(QStringLiteral("REZU DOZURUZ UNIT, Kolva0_Master")));
+    }
+
+    void servesWhileStartUpMessageWaits() {
+        WaitingBox box;
+        UnresolvedHost resolver;
+        NoBrowser browser;
+        frmServer window(ServerEnvironment{QStringLiteral("0"), QHostAddress(QHostAddress::LocalHost),
+                                           20, &box, &resolver, &browser});
+        window.findChild<QCheckBox *>(QStringLiteral("chkRamp"))->setChecked(true);
+        window.findChild<QLineEdit *>(QStringLiteral("txtSeconds"))->setText(QStringLiteral("0"));
+        QStringList replies;
+        bool ramped = false;
+        box.whileShown = [&] {
+            const quint16 port = window.queryService().tcpServer().localPort();
+            for (int client = 0; client < 3; ++client)
+                replies << QString::fromLatin1(Ask(port, "KOLVAM?"));
+            const QString before = window.responseTable().record(0);
+            ramped = QTest::qWaitFor([&] { return window.responseTable().record(0) != before; });
+        };
+        window.Form_Load();
+        QCOMPARE(box.messages, QStringList{QStringLiteral("Authoritative answer host not found.")});
+        QCOMPARE(replies.size(), 3);
+        for (const QString &reply : replies)
+            QVERIFY2(reply.startsWith(QStringLiteral("REZU DOZURUZ UNIT, Kolva0_Master, C, ")) &&
+                         reply.endsWith(u'\r'),
+                     qPrintable(reply));
+        QVERIFY(ramped);
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblHostIP"))->text(),
+                 QStringLiteral("255.255.255.0"));
     }
 
     void typingMarksOnlyItsBank() {
@@ -243,8 +315,13 @@ private Q_SLOTS:
                  << QStringLiteral("Input");
         QStringList names;
         for (const QWidget *widget : console.window.findChildren<QWidget *>())
-            if (!widget->accessibleName().isEmpty())
+            if (!widget->accessibleName().isEmpty() &&
+                widget->accessibleName() != widget->parentWidget()->accessibleName())
                 names << widget->accessibleName();
+        for (const char *combo : {"cboIncrement", "cboIncrement2"}) {
+            const auto *box = console.get<QComboBox>(QString::fromLatin1(combo));
+            QCOMPARE(box->lineEdit()->accessibleName(), box->accessibleName());
+        }
         for (const QString &name : expected)
             QCOMPARE(names.count(name), 1);
         QCOMPARE(console.get<QLabel>(QStringLiteral("lblStatus"))->accessibleDescription(),

@@ -14,7 +14,6 @@ namespace kolva {
 namespace {
 
 // The program's version information, fixed when it is built; the numbers come from project().
-const QString ProductName = QStringLiteral("Kolva Simulator");
 const QString LegalCopyright = QStringLiteral("Copyright \u00A9 2026 Quillan Instruments Ltd.");
 
 // The maker. Its web site lives under the reserved .example domain, so the link can never lead

@@ -9,6 +9,9 @@ class QLabel;
 
 namespace kolva {
 
+// The product's name, as the About window and the titles of message boxes show it.
+inline const QString ProductName = QStringLiteral("Kolva Simulator");
+
 // Opens an address in the user's web browser; injected so tests never launch one.
 class UrlOpener {
 public:

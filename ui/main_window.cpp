@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <limits>
 
 namespace kolva {
@@ -24,14 +25,21 @@ namespace {
 // query costs several times what answering it does: repaint them at most this often.
 constexpr int TrafficRepaintMs = 20;
 
-// Operator messages as message boxes with an OK button and the program's title.
+// Operator messages as message boxes with an OK button and the program's title, each also one
+// line on standard error, so a run nobody watches still says why it is not listening. Without
+// a display (Qt's offscreen or minimal platform) nobody could ever click a box: only the line.
 class MessageBoxSink : public MessageSink {
 public:
     void showMessage(const QString &text, Icon icon) override {
+        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(ProductName), qUtf8Printable(text));
+        std::fflush(stderr);
+        const QString platform = QGuiApplication::platformName();
+        if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+            return;
         QMessageBox box(icon == Icon::Critical      ? QMessageBox::Critical
                         : icon == Icon::Exclamation ? QMessageBox::Warning
                                                     : QMessageBox::NoIcon,
-                        QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok);
+                        ProductName, text, QMessageBox::Ok);
         box.exec();
     }
 };
@@ -237,6 +245,8 @@ QWidget *frmServer::buildBankFrame(Bank bank) {
     view.increment->setObjectName(master ? QStringLiteral("cboIncrement")
                                          : QStringLiteral("cboIncrement2"));
     view.increment->setAccessibleName(name + QStringLiteral(" Increment"));
+    // Over AT-SPI an editable combo box is named after its text; its editor keeps the name.
+    view.increment->lineEdit()->setAccessibleName(view.increment->accessibleName());
     auto *incrementLabel = Caption(QStringLiteral("Increment"),
                                    master ? QStringLiteral("Label5") : QStringLiteral("Label6"));
     incrementLabel->setBuddy(view.increment);
@@ -378,6 +388,10 @@ void frmServer::connectHandlers() {
 }
 
 void frmServer::Form_Load() {
+    // Both timers run from load, so their ticks keep serving clients while a start-up message
+    // waits for the operator: a message box runs the event loop that delivers them.
+    m_query->startStatusPoll(m_environment.timerIntervalMs);
+    m_timerRamp.start();
     // Celsius is selected and the unit suffix is "C," from creation: nothing to convert.
     m_optC->setChecked(true);
     cmdSetMaster_Click();
@@ -388,8 +402,6 @@ void frmServer::Form_Load() {
     } else {
         m_lblHostIP->setText(GetHostIPAddress(*m_resolver, *m_messages));
     }
-    m_query->startStatusPoll(m_environment.timerIntervalMs);
-    m_timerRamp.start();
 }
 
 void frmServer::closeEvent(QCloseEvent *event) {
