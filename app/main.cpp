@@ -1,8 +1,34 @@
+#include "query/host_address.h"
+#include "ui/about_window.h"
 #include "ui/main_window.h"
+#include "version.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QSvgRenderer>
 
 #include <csignal>
+
+namespace {
+
+// The program's icon, drawn from the same SVG that the desktop entry installs, so every window
+// shows what the application menu shows. Rendered here rather than by Qt's SVG icon plugin: a
+// plugin is found only at run time, a linked library is a dependency the package computes.
+QIcon ApplicationIcon() {
+    QSvgRenderer svg(QStringLiteral(":/kolva/kolva-simulator.svg"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        svg.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
     // A client that vanishes mid-reply must never take the simulator down.
@@ -14,9 +40,12 @@ int main(int argc, char *argv[]) {
     // The desktop entry gives the taskbar its name; a display name would also be appended to
     // every window title ("TCP Server — Kolva Simulator").
     QApplication::setDesktopFileName(QStringLiteral("kolva-simulator"));
-    QApplication::setWindowIcon(kolva::ApplicationIcon());
+    QApplication::setWindowIcon(ApplicationIcon());
 
-    kolva::frmServer window;
+    kolva::MessageBoxSink messages;
+    kolva::SystemHostResolver resolver;
+    kolva::DesktopUrlOpener browser; // outlives every About window
+    kolva::frmServer window({}, messages, resolver, browser);
     window.Form_Load();
     window.show();
     return app.exec();

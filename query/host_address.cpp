@@ -1,6 +1,6 @@
 #include "host_address.h"
 
-#include "units/number_text.h"
+#include "units/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +26,48 @@ Ipv4Address AddressBytes(const sockaddr *address) {
 }
 
 bool IsLoopback(const Ipv4Address &address) { return address[0] == 127; }
+
+// Message for a Windows Sockets error code; empty text for a code outside the table.
+QString SocketErrorMessage(int code) {
+    switch (code) {
+    case 10004:
+        return QStringLiteral(
+            "A blocking Windows Socket 1.1 call was canceled through WSACancelBlockingCall.");
+    case 10014:
+        return QStringLiteral("The name parameter is not a valid part of the user address space.");
+    case 10036:
+        return QStringLiteral("A blocking Windows Sockets 1.1 call is in progress, or the "
+                              "service provider is still processing a callback function.");
+    case 10050:
+        return QStringLiteral("The network subsystem has failed.");
+    case 10093:
+        return QStringLiteral(
+            "A successful WSAStartup call must occur before using this function.");
+    case 11001:
+        return QStringLiteral("Authoritative answer host not found.");
+    case 11002:
+        return QStringLiteral("Nonauthoritative host not found, or server failure.");
+    case 11003:
+        return QStringLiteral("A nonrecoverable error occurred.");
+    case 11004:
+        return QStringLiteral("Valid name, no data record of requested type.");
+    default:
+        return QString();
+    }
+}
+
+void ShowSocketError(int code, MessageSink &messages) {
+    messages.showMessage(SocketErrorMessage(code), MessageSink::Icon::Exclamation);
+}
+
+// "10.0.0.7" for the bytes 10, 0, 0, 7.
+QString AddressText(const Ipv4Address &address) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address[0])
+        .arg(address[1])
+        .arg(address[2])
+        .arg(address[3]);
+}
 
 } // namespace
 
@@ -87,46 +129,6 @@ QList<Ipv4Address> SystemHostResolver::interfaceAddresses() {
             addresses.append(AddressBytes(entry->ifa_addr));
     freeifaddrs(interfaces);
     return addresses;
-}
-
-QString SocketErrorMessage(int code) {
-    switch (code) {
-    case 10004:
-        return QStringLiteral(
-            "A blocking Windows Socket 1.1 call was canceled through WSACancelBlockingCall.");
-    case 10014:
-        return QStringLiteral("The name parameter is not a valid part of the user address space.");
-    case 10036:
-        return QStringLiteral("A blocking Windows Sockets 1.1 call is in progress, or the "
-                              "service provider is still processing a callback function.");
-    case 10050:
-        return QStringLiteral("The network subsystem has failed.");
-    case 10093:
-        return QStringLiteral(
-            "A successful WSAStartup call must occur before using this function.");
-    case 11001:
-        return QStringLiteral("Authoritative answer host not found.");
-    case 11002:
-        return QStringLiteral("Nonauthoritative host not found, or server failure.");
-    case 11003:
-        return QStringLiteral("A nonrecoverable error occurred.");
-    case 11004:
-        return QStringLiteral("Valid name, no data record of requested type.");
-    default:
-        return QString();
-    }
-}
-
-void ShowSocketError(int code, MessageSink &messages) {
-    messages.showMessage(SocketErrorMessage(code), MessageSink::Icon::Exclamation);
-}
-
-QString AddressText(const Ipv4Address &address) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address[0])
-        .arg(address[1])
-        .arg(address[2])
-        .arg(address[3]);
 }
 
 QString GetHostIPAddress(HostResolver &resolver, MessageSink &messages) {

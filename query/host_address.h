@@ -36,15 +36,6 @@ public:
     QList<Ipv4Address> interfaceAddresses() override;
 };
 
-// Message for a Windows Sockets error code; empty text for a code outside the table.
-QString SocketErrorMessage(int code);
-
-// Shows the message for the code with the exclamation icon.
-void ShowSocketError(int code, MessageSink &messages);
-
-// "10.0.0.7" for the bytes 10, 0, 0, 7.
-QString AddressText(const Ipv4Address &address);
-
 // The host's address as dotted text: the last address its name resolves to; where all of
 // them are loopback, the last non-loopback interface address instead, if there is one.
 // "255.255.255.0" when the name resolves to nothing or fails to resolve (after a message);

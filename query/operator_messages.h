@@ -8,7 +8,7 @@ namespace kolva {
 
 class MessageSink {
 public:
-    enum class Icon { None, Critical, Exclamation };
+    enum class Icon { None, Exclamation };
     virtual ~MessageSink() = default;
     // Shows one message with an OK button and the default title; may block until dismissed.
     virtual void showMessage(const QString &text, Icon icon) = 0;

@@ -1,6 +1,6 @@
 #include "query_rules.h"
 
-#include "units/number_text.h"
+#include "units/text.h"
 
 #include <array>
 

@@ -4,32 +4,11 @@
 #include "query_socket.h"
 #include "units/number_text.h"
 
-#include <array>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace kolva {
-
-namespace {
-
-// The status label's text for a socket state number.
-QString SocketStateText(int state) {
-    static const std::array<const char *, 10> texts = {"Closed",
-                                                       "Open",
-                                                       "Listening",
-                                                       "Connection Pending",
-                                                       "Resolving host",
-                                                       "Host resolved",
-                                                       "Connecting",
-                                                       "Connected",
-                                                       "Peer is closing the connection",
-                                                       "Error"};
-    if (state < 0 || state >= int(texts.size()))
-        return QStringLiteral("Logic Error");
-    return QString::fromLatin1(texts[std::size_t(state)]);
-}
-
-} // namespace
 
 std::optional<qint32> PortFromText(const QString &text, OperationError *error) {
     // nearbyint in the default rounding mode sends halves to the even neighbour.
@@ -50,10 +29,8 @@ QueryService::QueryService(const ResponseTable &table, QueryConsole &console, Me
     , m_console(console)
     , m_messages(messages)
     , m_socket(new QuerySocket(bindAddress, this)) {
-    connect(m_socket, &QuerySocket::connectionRequest, this,
-            &QueryService::tcpServer_ConnectionRequest);
-    connect(m_socket, &QuerySocket::dataArrival, this, &QueryService::tcpServer_DataArrival);
-    connect(&m_timer1, &QTimer::timeout, this, &QueryService::Timer1_Timer);
+    connect(m_socket, &QuerySocket::connectionRequest, this, &QueryService::takeClient);
+    connect(m_socket, &QuerySocket::dataArrival, this, &QueryService::answerArrival);
 }
 
 QueryService::~QueryService() = default;
@@ -63,17 +40,12 @@ std::optional<OperationError> QueryService::startListening() {
     return listenOnPortText();
 }
 
-void QueryService::startStatusPoll(int intervalMs) {
-    m_timer1.start(intervalMs);
-}
-
-void QueryService::shutdown() {
-    m_timer1.stop();
+void QueryService::close() {
     m_socket->close();
     m_relistenDue = false;
 }
 
-void QueryService::cmdAccept_Click() {
+void QueryService::restart() {
     m_socket->close();
     if (const std::optional<OperationError> failed = listenOnPortText()) {
         m_messages.showMessage(QStringLiteral("Error in cmdAccept: ") +
@@ -84,22 +56,18 @@ void QueryService::cmdAccept_Click() {
     m_console.setPortMarker(false);
 }
 
-void QueryService::txtPort_Change() {
-    m_console.setPortMarker(true);
-}
+void QueryService::portEdited() { m_console.setPortMarker(true); }
 
-void QueryService::Timer1_Timer() {
-    ShowSocketState();
-}
-
-void QueryService::ShowSocketState() {
+void QueryService::pollStatus() {
     const int state = m_socket->state();
     if (state == QuerySocket::Closing || m_relistenDue)
         listenAgain();
-    m_console.showStatus(SocketStateText(state));
+    m_console.showStatus(state >= 0 && state < int(std::size(QuerySocket::StateTexts))
+                             ? QString::fromLatin1(QuerySocket::StateTexts[state])
+                             : QStringLiteral("Logic Error"));
 }
 
-void QueryService::tcpServer_ConnectionRequest(qint32 requestId) {
+void QueryService::takeClient(qint32 requestId) {
     if (m_socket->state() != QuerySocket::Closed)
         m_socket->close();
     // Cannot fail for the request being handled; should it ever, the next poll listens again.
@@ -107,18 +75,14 @@ void QueryService::tcpServer_ConnectionRequest(qint32 requestId) {
         m_relistenDue = true;
 }
 
-void QueryService::tcpServer_DataArrival(qint32 /*bytesTotal*/) {
+void QueryService::answerArrival() {
     m_console.showQuery(QString());
     const QueryAnswer answer = AnswerQuery(m_socket->getData(), m_table);
-    HandleQuery(answer);
-    m_console.showQuery(answer.query);
-}
-
-void QueryService::HandleQuery(const QueryAnswer &answer) {
     // A client gone before its reply costs nothing: its state is Closing and the next poll
     // listens again, so a failed send needs no handling here.
     m_socket->sendData(answer.reply);
     m_console.showReply(answer.record);
+    m_console.showQuery(answer.query);
 }
 
 std::optional<OperationError> QueryService::listenOnPortText() {

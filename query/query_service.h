@@ -5,11 +5,12 @@
 
 #include <QHostAddress>
 #include <QObject>
-#include <QTimer>
+
 #include <optional>
 
-// The query service as the window sees it: the listener, its once-a-second status poll and
-// the hidden port row. Widget-free: the window implements QueryConsole and MessageSink.
+// The query service as the window sees it: the listener, its status poll and the restart on the
+// hidden port row. Widget-free: the window implements QueryConsole and MessageSink, and owns the
+// timer that drives the poll.
 
 namespace kolva {
 
@@ -32,30 +33,30 @@ class QueryService : public QObject {
 public:
     // bindAddress is the listener's local address: any address in use, loopback in tests.
     QueryService(const ResponseTable &table, QueryConsole &console, MessageSink &messages,
-                 const QHostAddress &bindAddress = QHostAddress::Any, QObject *parent = nullptr);
+                 const QHostAddress &bindAddress, QObject *parent = nullptr);
     ~QueryService() override;
 
     // The start-up's network steps: port marker plain, port from the port text, listen.
     // Reports nothing itself; the caller shows "N: description" for a failure.
     std::optional<OperationError> startListening();
 
-    // Starts Timer1, the status poll, at the given interval (1000 ms in use).
-    void startStatusPoll(int intervalMs = 1000);
+    // Moves the listener to the port in the port text, dropping any client; a failure is shown
+    // as "Error in cmdAccept: N description" and leaves the port marker as it was.
+    void restart();
 
-    // Closing the window: stops the poll and releases the socket at once.
-    void shutdown();
+    // The port text changed: the port marker turns bold until the next restart.
+    void portEdited();
 
-    void cmdAccept_Click(); // restart on the port text; "Error in cmdAccept: N description"
-    void txtPort_Change();  // port marker bold
-    void Timer1_Timer();    // one poll tick: ShowSocketState
-    void ShowSocketState(); // status text; state 8 closes and listens again
+    // The status poll (ShowSocketState): shows the socket's state; once the client has left,
+    // closes the socket and listens again on the port last set.
+    void pollStatus();
 
-    QuerySocket &tcpServer() { return *m_socket; }
+    // Closing the window: releases the socket at once.
+    void close();
 
 private:
-    void tcpServer_ConnectionRequest(qint32 requestId);
-    void tcpServer_DataArrival(qint32 bytesTotal);
-    void HandleQuery(const QueryAnswer &answer);
+    void takeClient(qint32 requestId);
+    void answerArrival();
     std::optional<OperationError> listenOnPortText();
     void listenAgain();
 
@@ -63,7 +64,6 @@ private:
     QueryConsole &m_console;
     MessageSink &m_messages;
     QuerySocket *m_socket = nullptr;
-    QTimer m_timer1;
     bool m_relistenDue = false; // listening again failed outside a restart: the poll retries
 };
 

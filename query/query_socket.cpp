@@ -26,9 +26,7 @@ QuerySocket::QuerySocket(const QHostAddress &bindAddress, QObject *parent)
     connect(&m_server, &QTcpServer::acceptError, this, &QuerySocket::stopAccepting);
 }
 
-QuerySocket::~QuerySocket() {
-    close();
-}
+QuerySocket::~QuerySocket() { close(); }
 
 std::optional<OperationError> QuerySocket::setLocalPort(qint32 port) {
     if (port < 0 || port > std::numeric_limits<quint16>::max())
@@ -58,11 +56,9 @@ void QuerySocket::close() {
     m_state = Closed;
 }
 
-std::optional<OperationError> QuerySocket::accept(qint32 requestId) {
-    if (m_state != Closed)
+std::optional<OperationError> QuerySocket::accept(qint32 /*requestId*/) {
+    if (m_state != Closed || !m_request)
         return SocketFaultError(SocketFault::WrongState);
-    if (!m_request || requestId != m_requestId)
-        return SocketFaultError(SocketFault::UnknownRequest);
     m_client = std::exchange(m_request, nullptr);
     connect(m_client, &QTcpSocket::readyRead, this, &QuerySocket::readArrival);
     connect(m_client, &QTcpSocket::disconnected, this, &QuerySocket::peerGone);
@@ -71,9 +67,7 @@ std::optional<OperationError> QuerySocket::accept(qint32 requestId) {
     return std::nullopt;
 }
 
-QByteArray QuerySocket::getData() {
-    return m_client ? m_client->readAll() : QByteArray();
-}
+QByteArray QuerySocket::getData() { return m_client ? m_client->readAll() : QByteArray(); }
 
 std::optional<OperationError> QuerySocket::sendData(const QByteArray &data) {
     if (m_state != Connected)
@@ -99,9 +93,8 @@ void QuerySocket::takeConnection() {
         socket->setReadBufferSize(ArrivalLimit);
         m_request = socket;
         // Like a Windows Sockets request id, the id is the new connection's handle.
-        m_requestId = qint32(socket->socketDescriptor());
         if (m_state == Listening)
-            Q_EMIT connectionRequest(m_requestId);
+            Q_EMIT connectionRequest(qint32(socket->socketDescriptor()));
         discard(m_request); // not accepted: turned away
     }
 }

@@ -6,6 +6,8 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
+
+#include <iterator>
 #include <optional>
 
 class QTcpSocket;
@@ -18,20 +20,32 @@ namespace kolva {
 class QuerySocket : public QObject {
     Q_OBJECT
 public:
-    // The state numbers the status poll shows. This object takes only Closed, Listening,
-    // Connected, Closing and Error; the others exist for the numbering alone.
+    // The state numbers the status poll shows, in the order of StateTexts. This object takes
+    // only Closed, Listening, Connected, Closing and Error; the others exist for the numbering.
     enum State {
-        Closed = 0,
-        Open = 1,
-        Listening = 2,
-        ConnectionPending = 3,
-        ResolvingHost = 4,
-        HostResolved = 5,
-        Connecting = 6,
-        Connected = 7,
-        Closing = 8, // the client has left or failed; waiting to be closed
-        Error = 9,   // listening failed
+        Closed,
+        Open,
+        Listening,
+        ConnectionPending,
+        ResolvingHost,
+        HostResolved,
+        Connecting,
+        Connected,
+        Closing, // the client has left or failed; waiting to be closed
+        Error,   // listening failed
     };
+    // The status text of each state number; any other number is "Logic Error".
+    static constexpr const char *StateTexts[] = {"Closed",
+                                                 "Open",
+                                                 "Listening",
+                                                 "Connection Pending",
+                                                 "Resolving host",
+                                                 "Host resolved",
+                                                 "Connecting",
+                                                 "Connected",
+                                                 "Peer is closing the connection",
+                                                 "Error"};
+    static_assert(std::size(StateTexts) == Error + 1);
 
     // Listens on bindAddress (any address in use, loopback in tests) once listen() is called.
     explicit QuerySocket(const QHostAddress &bindAddress, QObject *parent = nullptr);
@@ -49,7 +63,8 @@ public:
     // Any state -> Closed: ends listening, or drops the client at once without a word on the
     // wire, and frees the port. Never fails.
     void close();
-    // Closed -> Connected to the client whose connectionRequest is being handled right now.
+    // Closed -> Connected to the client whose connectionRequest is being handled right now;
+    // the id is that request's, the only one there can be.
     std::optional<OperationError> accept(qint32 requestId);
     // Everything received from the client and not yet taken; empties the receive store.
     QByteArray getData();
@@ -74,7 +89,6 @@ private:
     QHostAddress m_bindAddress;
     QTcpServer m_server;
     QTcpSocket *m_request = nullptr; // the client of the connectionRequest being handled
-    qint32 m_requestId = 0;
     QTcpSocket *m_client = nullptr;
     qint32 m_localPort = 0;
     State m_state = Closed;

@@ -18,8 +18,6 @@ OperationError SocketFaultError(SocketFault fault) {
         return Error(40006, "Operation not allowed in the socket's current state");
     case SocketFault::PortOutOfRange:
         return Error(10022, "Invalid argument: the port must be 0 to 65535");
-    case SocketFault::UnknownRequest:
-        return Error(10022, "Invalid argument: no such connection request is waiting");
     case SocketFault::NotConnected:
         return Error(10057, "Socket is not connected");
     case SocketFault::ReplyBacklog:

@@ -9,7 +9,7 @@
 namespace kolva {
 
 // Failures of the query socket's own making, beside those the system's sockets report.
-enum class SocketFault { WrongState, PortOutOfRange, UnknownRequest, NotConnected, ReplyBacklog };
+enum class SocketFault { WrongState, PortOutOfRange, NotConnected, ReplyBacklog };
 
 // The number and description of a failure of our own making.
 OperationError SocketFaultError(SocketFault fault);

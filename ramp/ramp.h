@@ -16,13 +16,20 @@ public:
     virtual bool enabled() const = 0;
 };
 
-// A stepped value as the ramp publishes it: rounded to one decimal, then written shortest,
-// so 26.04 -> "26" where a commit writes "26.0".
-QString RampValueText(double value);
+class Ramp {
+public:
+    // One tick of the ramp timer. Idle (non-numeric period or step, or not enabled) changes
+    // nothing; armed, it counts the tick and steps the installation once the count reaches the
+    // period. Returns true when a step ran.
+    bool tick(Installation &installation, const RampControls &controls);
 
-// One tick of the ramp timer. Idle (non-numeric period or step, or not enabled) changes
-// nothing; armed, it counts the tick and steps both banks once the count reaches the period.
-// Returns true when a step ran.
-bool RampTick(Installation &installation, const RampControls &controls);
+    // A master commit starts the period afresh.
+    void restartPeriod() { m_tickCount = 0; }
+
+private:
+    // Armed ticks since the last step or master commit; saturates rather than wrapping, which
+    // only a period past 2^31 - 1 could reach.
+    qint32 m_tickCount = 0;
+};
 
 } // namespace kolva

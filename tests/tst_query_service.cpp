@@ -1,10 +1,12 @@
-#include "query/query_service.h"
-#include "query/query_socket.h"
+// The listener over real loopback sockets: one reply per arrival, one client at a time, and
+// listening again however a client leaves.
 
-#include <QSignalSpy>
+#include "query/query_service.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+
 #include <memory>
 #include <sys/socket.h>
 
@@ -14,8 +16,14 @@ namespace {
 
 using Messages = QList<QPair<QString, MessageSink::Icon>>;
 
-// A query service listening on 127.0.0.1, on a port the system chose, answering "record N"
-// for entry N; its console and message box record what they are given.
+// A port nothing listens on right now.
+quint16 FreePort() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+}
+
+// A query service listening on 127.0.0.1 answering "record N" for entry N; its console and
+// message box record what they are given.
 struct Rig : QueryConsole, MessageSink {
     void showQuery(const QString &text) override { queries << text; }
     void showReply(const QString &text) override { replies << text; }
@@ -24,7 +32,7 @@ struct Rig : QueryConsole, MessageSink {
     QString portText() const override { return portShown; }
     void showMessage(const QString &text, Icon icon) override { shown << qMakePair(text, icon); }
     QStringList queries, replies;
-    QString status, portShown = QStringLiteral("0");
+    QString status, portShown = QString::number(FreePort());
     bool marker = false;
     Messages shown;
     ResponseTable table;
@@ -36,20 +44,18 @@ struct Rig : QueryConsole, MessageSink {
         if (service.startListening())
             qFatal("cannot listen on loopback");
     }
-    int state() { return service.tcpServer().state(); }
-    quint16 port() { return quint16(service.tcpServer().localPort()); }
+    const quint16 port = quint16(portShown.toUInt());
     QString poll() {
-        service.ShowSocketState();
+        service.pollStatus();
         return status;
     }
     // A client, once the service has accepted it.
     std::unique_ptr<QTcpSocket> client(qint64 readBufferSize = 0) {
         auto socket = std::make_unique<QTcpSocket>();
         socket->setReadBufferSize(readBufferSize);
-        socket->connectToHost(QHostAddress::LocalHost, port());
+        socket->connectToHost(QHostAddress::LocalHost, port);
         static_cast<void>(QTest::qWaitFor([&] {
-            return state() == QuerySocket::Connected &&
-                   socket->state() == QAbstractSocket::ConnectedState;
+            return poll() == u"Connected" && socket->state() == QAbstractSocket::ConnectedState;
         }));
         return socket;
     }
@@ -120,13 +126,13 @@ private Q_SLOTS:
         QFETCH(bool, portTaken);
         Rig rig;
         rig.table.store(16, QString(1024 * 1024, u'x'));
-        const quint16 port = rig.port();
+        const quint16 port = rig.port;
         auto first = rig.client(1); // a long reply stalls half sent
         QTcpSocket second;
         second.connectToHost(QHostAddress::LocalHost, port);
         QTRY_COMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
         rig.portShown = QStringLiteral("1"); // edited, not applied by listening again
-        rig.service.txtPort_Change();
+        rig.service.portEdited();
         auto squatter = std::make_unique<QTcpServer>();
         QVERIFY(!portTaken || squatter->listen(QHostAddress::LocalHost, port));
 
@@ -138,15 +144,13 @@ private Q_SLOTS:
         ::setsockopt(int(first->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
         first->disconnectFromHost();
         // The rest of a reply goes to a gone peer: no crash, no SIGPIPE, no Error state.
-        QTRY_COMPARE(rig.state(), int(QuerySocket::Closing));
-        QCOMPARE(rig.poll(), QStringLiteral("Peer is closing the connection"));
+        QVERIFY(QTest::qWaitFor([&] { return rig.poll() == u"Peer is closing the connection"; }));
         if (portTaken) {
             QCOMPARE(rig.poll(), QStringLiteral("Error"));
             squatter.reset();
             QCOMPARE(rig.poll(), QStringLiteral("Error"));
         }
         QCOMPARE(rig.poll(), QStringLiteral("Listening"));
-        QCOMPARE(rig.port(), port);
         QVERIFY(rig.marker);
         QVERIFY(rig.shown.isEmpty());
         QCOMPARE(ask(*rig.client(), "KOLVAM01?"), QByteArray("record 1\r"));
@@ -173,11 +177,11 @@ private Q_SLOTS:
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost));
         rig.portShown = portText.isEmpty()    ? QString::number(holder.serverPort())
-                        : portText == u"same" ? QString::number(rig.port())
+                        : portText == u"same" ? QString::number(rig.port)
                                               : portText;
-        rig.service.txtPort_Change();
-        rig.service.cmdAccept_Click();
-        rig.service.cmdAccept_Click();
+        rig.service.portEdited();
+        rig.service.restart();
+        rig.service.restart();
         const Messages reports(error.isEmpty() ? 0 : 2,
                                {"Error in cmdAccept: " + error, MessageSink::Icon::None});
         QCOMPARE(rig.shown, reports);
@@ -193,7 +197,7 @@ private Q_SLOTS:
     void floodGetsLoneCarriageReturns() {
         Rig rig;
         auto client = rig.client();
-        QByteArray junk(1024 * 1024, '\0'); // no blank, CR, LF or '?': cleaning keeps it whole
+        QByteArray junk(256 * 1024, '\0'); // no blank, CR, LF or '?': cleaning keeps it whole
         for (qsizetype i = 0; i < junk.size(); ++i)
             junk[i] = char(i % 129 == 0 ? 0 : 0x7f + i % 129);
         client->write(junk);
@@ -209,30 +213,11 @@ private Q_SLOTS:
         Rig rig;
         rig.table.store(0, QString(64 * 1024, u'x'));
         auto client = rig.client(1); // takes (almost) nothing out of the system's buffers
-        QSignalSpy arrivals(&rig.service.tcpServer(), &QuerySocket::dataArrival);
-        for (int i = 0; i < 2000 && rig.state() == QuerySocket::Connected; ++i) {
+        for (int i = 0; i < 2000 && rig.poll() == u"Connected"; ++i) {
             client->write("KOLVAM?");
-            QVERIFY(arrivals.wait(5000));
+            QTRY_COMPARE(rig.replies.size(), i + 1);
         }
-        QCOMPARE(rig.state(), int(QuerySocket::Closing));
-    }
-
-    void portFromText_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("port"); // -1: overflow, error 6
-        QTest::newRow("half down to even") << "80.5" << 80;
-        QTest::newRow("half up to even") << "81.5" << 82;
-        QTest::newRow("empty") << "" << 0;
-        QTest::newRow("largest") << "2147483647" << 2147483647;
-        QTest::newRow("smallest, half to even") << "-2147483648.5" << int(-2147483648LL);
-        QTest::newRow("past smallest") << "-2147483649" << -1;
-    }
-    void portFromText() {
-        QFETCH(QString, text);
-        QFETCH(int, port);
-        OperationError error;
-        QCOMPARE(PortFromText(text, &error).value_or(-1), port);
-        QCOMPARE(error.number, port == -1 ? 6 : 0);
+        QCOMPARE(rig.status, QStringLiteral("Peer is closing the connection"));
     }
 };
 

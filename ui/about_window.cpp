@@ -1,12 +1,11 @@
 #include "ui/about_window.h"
 
+#include "version.h"
+
 #include <QDesktopServices>
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPixmap>
-#include <QSvgRenderer>
 #include <QVBoxLayout>
 
 namespace kolva {
@@ -36,31 +35,13 @@ QLabel *addLabel(QVBoxLayout *layout, const QString &objectName, const QString &
 
 } // namespace
 
-bool DesktopUrlOpener::open(const QUrl &url) {
-    return QDesktopServices::openUrl(url);
-}
-
-QIcon ApplicationIcon() {
-    // Rendered here rather than by Qt's SVG icon plugin: a plugin is found only at run time, a
-    // linked library is a dependency the package computes.
-    QSvgRenderer svg(QStringLiteral(":/kolva/kolva-simulator.svg"));
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        svg.render(&painter);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
-}
+bool DesktopUrlOpener::open(const QUrl &url) { return QDesktopServices::openUrl(url); }
 
 frmAbout::frmAbout(UrlOpener &opener, QWidget *parent)
     : QWidget(parent)
     , m_opener(opener) {
     setObjectName(QStringLiteral("frmAbout"));
-    // Form_Unload: closing destroys the window, which clears the caller's QPointer.
+    // Closing destroys the window, which clears the caller's QPointer.
     setAttribute(Qt::WA_DeleteOnClose);
 
     auto *layout = new QVBoxLayout(this);
@@ -103,19 +84,8 @@ frmAbout::frmAbout(UrlOpener &opener, QWidget *parent)
 void frmAbout::Form_Load() {
     setWindowTitle(QStringLiteral("About ") + ProductName);
     m_lblAppName->setText(QStringLiteral("Product: ") + ProductName);
-    m_lblVersion->setText(QStringLiteral("Version: %1.%2.%3")
-                              .arg(KOLVA_VERSION_MAJOR)
-                              .arg(KOLVA_VERSION_MINOR)
-                              .arg(KOLVA_VERSION_PATCH));
+    m_lblVersion->setText(QStringLiteral("Version: " KOLVA_VERSION));
     m_lblCopyright->setText(LegalCopyright);
-}
-
-void frmAbout::HyperJump(const QString &address) {
-    m_opener.open(QUrl(address));
-}
-
-void frmAbout::lblwwwQuillan_Click() {
-    HyperJump(WebAddress);
 }
 
 bool frmAbout::eventFilter(QObject *watched, QEvent *event) {
@@ -124,7 +94,7 @@ bool frmAbout::eventFilter(QObject *watched, QEvent *event) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton &&
             m_lblwwwQuillan->rect().contains(mouse->position().toPoint()))
-            lblwwwQuillan_Click();
+            m_opener.open(QUrl(WebAddress)); // nothing to tell the operator if no browser opens
     }
     return QWidget::eventFilter(watched, event);
 }

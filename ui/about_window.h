@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIcon>
 #include <QPointer>
 #include <QUrl>
 #include <QWidget>
@@ -25,10 +24,6 @@ public:
     bool open(const QUrl &url) override;
 };
 
-// The program's icon, drawn from the same SVG that the desktop entry installs, so every
-// window shows what the application menu shows.
-QIcon ApplicationIcon();
-
 // Product, version and copyright of this build, the maker's contact lines and a link to the
 // maker's web site. A top-level window of its own that deletes itself when closed.
 class frmAbout : public QWidget {
@@ -37,19 +32,13 @@ public:
     // The opener must outlive the window, which may outlive the main window.
     explicit frmAbout(UrlOpener &opener, QWidget *parent = nullptr);
 
-    // The caption and the three version lines, from the build: "Version: 1.1.0".
-    void Form_Load();
-
-    // Hands the address to the opener; a failure is ignored, as the operator has nothing to do
-    // about a missing browser.
-    void HyperJump(const QString &address);
-
-    void lblwwwQuillan_Click();
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The caption and the three version lines, from the build: "Version: 1.1.0".
+    void Form_Load();
+
     UrlOpener &m_opener;
     QLabel *m_lblAppName;
     QLabel *m_lblVersion;
@@ -57,7 +46,7 @@ private:
     QLabel *m_lblwwwQuillan;
 };
 
-// mnuAbout_Click's action: builds and shows a new About window if none is open (the QPointer is
+// The "&About" menu item: builds and shows a new About window if none is open (the QPointer is
 // null), otherwise brings the open one to the front without re-reading its texts. The window
 // deletes itself when closed, which clears the QPointer.
 void ShowAboutWindow(QPointer<frmAbout> &current, UrlOpener &opener);

@@ -25,25 +25,6 @@ namespace {
 // query costs several times what answering it does: repaint them at most this often.
 constexpr int TrafficRepaintMs = 20;
 
-// Operator messages as message boxes with an OK button and the program's title, each also one
-// line on standard error, so a run nobody watches still says why it is not listening. Without
-// a display (Qt's offscreen or minimal platform) nobody could ever click a box: only the line.
-class MessageBoxSink : public MessageSink {
-public:
-    void showMessage(const QString &text, Icon icon) override {
-        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(ProductName), qUtf8Printable(text));
-        std::fflush(stderr);
-        const QString platform = QGuiApplication::platformName();
-        if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
-            return;
-        QMessageBox box(icon == Icon::Critical      ? QMessageBox::Critical
-                        : icon == Icon::Exclamation ? QMessageBox::Warning
-                                                    : QMessageBox::NoIcon,
-                        ProductName, text, QMessageBox::Ok);
-        box.exec();
-    }
-};
-
 // A reading field holds whatever is typed, however long: lift QLineEdit's 32767 cut-off.
 QLineEdit *ReadingLineEdit(const QString &text, const QString &name) {
     auto *edit = new QLineEdit(text);
@@ -72,6 +53,17 @@ QString BankName(Bank bank) {
 
 } // namespace
 
+void MessageBoxSink::showMessage(const QString &text, Icon icon) {
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(ProductName), qUtf8Printable(text));
+    std::fflush(stderr);
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return;
+    QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    ProductName, text, QMessageBox::Ok);
+    box.exec();
+}
+
 // One bank's widgets, as the rules see them.
 class frmServer::BankView : public BankFields {
 public:
@@ -89,27 +81,22 @@ public:
     void setEditMarker(bool pending) override { SetBold(accept, pending); }
 };
 
-frmServer::frmServer(ServerEnvironment environment, QWidget *parent)
+frmServer::frmServer(ServerEnvironment environment, MessageSink &messages, HostResolver &resolver,
+                     UrlOpener &urlOpener, QWidget *parent)
     : QMainWindow(parent)
     , m_environment(std::move(environment))
+    , m_messages(messages)
+    , m_resolver(resolver)
+    , m_urlOpener(urlOpener)
     , m_masterView(std::make_unique<BankView>())
     , m_slaveView(std::make_unique<BankView>()) {
-    if (!m_environment.messages)
-        m_ownMessages = std::make_unique<MessageBoxSink>();
-    if (!m_environment.resolver)
-        m_ownResolver = std::make_unique<SystemHostResolver>();
-    m_messages = m_environment.messages ? m_environment.messages : m_ownMessages.get();
-    m_resolver = m_environment.resolver ? m_environment.resolver : m_ownResolver.get();
-    // The About window may outlive this one: the desktop's opener lives as long as the process.
-    static DesktopUrlOpener desktop;
-    m_urlOpener = m_environment.urlOpener ? m_environment.urlOpener : &desktop;
-
     setObjectName(QStringLiteral("frmServer"));
     setWindowTitle(QStringLiteral("TCP Server"));
-    m_installation = std::make_unique<Installation>(*m_masterView, *m_slaveView, m_table);
+    m_installation = std::make_unique<Installation>(*m_masterView, *m_slaveView, m_table,
+                                                    [this] { m_ramp.restartPeriod(); });
     QueryConsole &console = *this;
     m_query =
-        std::make_unique<QueryService>(m_table, console, *m_messages, m_environment.bindAddress);
+        std::make_unique<QueryService>(m_table, console, m_messages, m_environment.bindAddress);
 
     auto *central = new QWidget;
     auto *grid = new QGridLayout(central);
@@ -169,8 +156,10 @@ frmServer::frmServer(ServerEnvironment environment, QWidget *parent)
         m_txtSendData->setUpdatesEnabled(true);
     });
 
+    m_timer1.setInterval(m_environment.timerIntervalMs);
+    connect(&m_timer1, &QTimer::timeout, m_query.get(), &QueryService::pollStatus);
     m_timerRamp.setInterval(m_environment.timerIntervalMs);
-    connect(&m_timerRamp, &QTimer::timeout, this, &frmServer::TimerRamp_Timer);
+    connect(&m_timerRamp, &QTimer::timeout, this, [this] { m_ramp.tick(*m_installation, *this); });
 }
 
 frmServer::~frmServer() {
@@ -352,21 +341,21 @@ void frmServer::buildMenus() {
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     QAction *mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
-    connect(mnuExit, &QAction::triggered, this, &frmServer::mnuExit_Click);
+    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
     // "&About" acts straight from the menu bar, without a menu of its own.
     QAction *mnuAbout = menuBar()->addAction(QStringLiteral("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-    connect(mnuAbout, &QAction::triggered, this, &frmServer::mnuAbout_Click);
+    connect(mnuAbout, &QAction::triggered, this, [this] { ShowAboutWindow(m_about, m_urlOpener); });
 }
 
 void frmServer::connectHandlers() {
     for (const Bank bank : {Bank::Master, Bank::Slave}) {
         BankView &view = bank == Bank::Master ? *m_masterView : *m_slaveView;
-        // txtSensor_Change / txtSensor2_Change: every index is treated alike.
+        // A change of any reading field marks its bank, whichever index it is.
         for (QLineEdit *field : view.readings)
             connect(field, &QLineEdit::textChanged, this,
                     [this, bank] { m_installation->readingEdited(bank); });
-        // txtSetAllMaster_Change, cboIncrement_Change and cboIncrement_Click, for either bank.
+        // Typing into "Set All Sensors" or "Increment", or picking an increment, arms the fill.
         const auto armed = [this, bank] { m_installation->fillInputEdited(bank); };
         connect(view.setAll, &QLineEdit::textChanged, this, armed);
         connect(view.increment, &QComboBox::editTextChanged, this, armed);
@@ -374,7 +363,7 @@ void frmServer::connectHandlers() {
         connect(view.accept, &QPushButton::clicked, this,
                 [this, bank] { m_installation->commit(bank); });
     }
-    // optC_Click / optF_Click: only the option that becomes selected acts.
+    // Only the option that becomes selected acts.
     connect(m_optC, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked)
             m_installation->selectUnit(TemperatureUnit::Celsius);
@@ -383,31 +372,32 @@ void frmServer::connectHandlers() {
         if (checked)
             m_installation->selectUnit(TemperatureUnit::Fahrenheit);
     });
-    connect(m_txtPort, &QLineEdit::textChanged, m_query.get(), &QueryService::txtPort_Change);
-    connect(m_cmdAccept, &QPushButton::clicked, m_query.get(), &QueryService::cmdAccept_Click);
+    connect(m_txtPort, &QLineEdit::textChanged, m_query.get(), &QueryService::portEdited);
+    connect(m_cmdAccept, &QPushButton::clicked, m_query.get(), &QueryService::restart);
 }
 
 void frmServer::Form_Load() {
     // Both timers run from load, so their ticks keep serving clients while a start-up message
     // waits for the operator: a message box runs the event loop that delivers them.
-    m_query->startStatusPoll(m_environment.timerIntervalMs);
+    m_timer1.start();
     m_timerRamp.start();
-    // Celsius is selected and the unit suffix is "C," from creation: nothing to convert.
+    // Celsius is selected and the records say "C," from creation: nothing to convert.
     m_optC->setChecked(true);
-    cmdSetMaster_Click();
-    cmdSetSlave_Click();
+    m_installation->commit(Bank::Master);
+    m_installation->commit(Bank::Slave);
     if (const auto error = m_query->startListening()) {
-        m_messages->showMessage(QStringLiteral("%1: %2").arg(error->number).arg(error->description),
-                                MessageSink::Icon::None);
+        m_messages.showMessage(QStringLiteral("%1: %2").arg(error->number).arg(error->description),
+                               MessageSink::Icon::None);
     } else {
-        m_lblHostIP->setText(GetHostIPAddress(*m_resolver, *m_messages));
+        m_lblHostIP->setText(GetHostIPAddress(m_resolver, m_messages));
     }
 }
 
 void frmServer::closeEvent(QCloseEvent *event) {
     // Stop serving at once; an open About window lives on until it is closed too.
+    m_timer1.stop();
     m_timerRamp.stop();
-    m_query->shutdown();
+    m_query->close();
     QMainWindow::closeEvent(event);
 }
 

@@ -23,41 +23,40 @@ class QRadioButton;
 
 namespace kolva {
 
-// What the window reaches outside itself; tests replace each part.
+// The window's settings; tests change each.
 struct ServerEnvironment {
     QString portText = QStringLiteral("23");      // the port field's design text
     QHostAddress bindAddress = QHostAddress::Any; // loopback in tests
     int timerIntervalMs = 1000;                   // Timer1 and TimerRamp
-    MessageSink *messages = nullptr;              // null: message boxes
-    HostResolver *resolver = nullptr;             // null: this machine's resolver
-    UrlOpener *urlOpener = nullptr;               // null: the desktop's browser
+};
+
+// Operator messages as message boxes with an OK button and the program's title, each also one
+// line on standard error. Without a display (Qt's offscreen or minimal platform) nobody could
+// click a box: only the line is written.
+class MessageBoxSink : public MessageSink {
+public:
+    void showMessage(const QString &text, Icon icon) override;
 };
 
 // The operator console: both reading banks, the ramp, the unit choice, the last query and
 // reply, the host address and the listener status. It wires widgets to the rules and holds
 // none of them itself.
+//
+// Naming: the window's own handler carries the console's name for it (Form_Load); every
+// control and timer is wired straight to the widget-free rule that acts on it, and those are
+// named by what they do (commit, pollStatus, restart, tick).
 class frmServer : public QMainWindow, private QueryConsole, private RampControls {
     Q_OBJECT
 public:
-    explicit frmServer(ServerEnvironment environment = {}, QWidget *parent = nullptr);
+    // The sink, the resolver and the opener must outlive the window; the opener also every
+    // About window, which may outlive this one.
+    frmServer(ServerEnvironment environment, MessageSink &messages, HostResolver &resolver,
+              UrlOpener &urlOpener, QWidget *parent = nullptr);
     ~frmServer() override;
 
-    // The start-up sequence: both commits, the listener, the host address. A failure is shown
-    // as "N: description" and skips the remaining steps.
+    // The start-up sequence: both timers, both commits, the listener, the host address. A
+    // failure is shown as "N: description" and skips the remaining steps.
     void Form_Load();
-
-    // Handlers, public so that tests drive them as the event loop would.
-    void cmdSetMaster_Click() { m_installation->commit(Bank::Master); }
-    void cmdSetSlave_Click() { m_installation->commit(Bank::Slave); }
-    void TimerRamp_Timer() { RampTick(*m_installation, *this); }
-    void Timer1_Timer() { m_query->Timer1_Timer(); }
-    void mnuExit_Click() { close(); }
-    void mnuAbout_Click() { ShowAboutWindow(m_about, *m_urlOpener); }
-
-    const Installation &installation() const { return *m_installation; }
-    const ResponseTable &responseTable() const { return m_table; }
-    QueryService &queryService() { return *m_query; }
-    frmAbout *aboutWindow() const { return m_about; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -85,17 +84,17 @@ private:
     bool enabled() const override;
 
     ServerEnvironment m_environment;
-    std::unique_ptr<MessageSink> m_ownMessages;
-    std::unique_ptr<HostResolver> m_ownResolver;
-    MessageSink *m_messages;
-    HostResolver *m_resolver;
-    UrlOpener *m_urlOpener;
+    MessageSink &m_messages;
+    HostResolver &m_resolver;
+    UrlOpener &m_urlOpener;
 
     ResponseTable m_table;
+    Ramp m_ramp;
     std::unique_ptr<BankView> m_masterView;
     std::unique_ptr<BankView> m_slaveView;
     std::unique_ptr<Installation> m_installation;
     std::unique_ptr<QueryService> m_query;
+    QTimer m_timer1;
     QTimer m_timerRamp;
     QTimer m_trafficRepaint; // holds the traffic fields' repaints while it runs
     QPointer<frmAbout> m_about;

@@ -5,10 +5,12 @@
 
 namespace kolva {
 
-Installation::Installation(BankFields &master, BankFields &slave, ResponseTable &table)
+Installation::Installation(BankFields &master, BankFields &slave, ResponseTable &table,
+                           std::function<void()> masterCommitted)
     : m_master(master)
     , m_slave(slave)
-    , m_table(table) {}
+    , m_table(table)
+    , m_masterCommitted(std::move(masterCommitted)) {}
 
 void Installation::readingEdited(Bank bank) {
     if (!m_programWriting)
@@ -18,7 +20,7 @@ void Installation::readingEdited(Bank bank) {
 void Installation::fillInputEdited(Bank bank) {
     if (m_programWriting)
         return;
-    setAllFlag(bank) = true;
+    setAllPending(bank) = true;
     fields(bank).setEditMarker(true);
 }
 
@@ -45,18 +47,18 @@ void Installation::fill(Bank bank) {
 
 void Installation::publish(Bank bank, const std::array<QString, ReadingCount> &pieces) {
     if (bank == Bank::Master) {
-        m_table.store(MasterEntry, ComposeUnitRecord(MasterEntry, m_unitSuffix, pieces));
+        m_table.store(MasterEntry, ComposeUnitRecord(MasterEntry, m_unit, pieces));
         return;
     }
     for (int entry = FirstSlaveEntry; entry < EntryCount; ++entry)
-        m_table.store(entry, ComposeUnitRecord(entry, m_unitSuffix, pieces));
+        m_table.store(entry, ComposeUnitRecord(entry, m_unit, pieces));
 }
 
 void Installation::commit(Bank bank) {
     if (m_programWriting)
         return;
-    if (setAllFlag(bank)) {
-        setAllFlag(bank) = false;
+    if (setAllPending(bank)) {
+        setAllPending(bank) = false;
         fill(bank);
     }
     BankFields &bankFields = fields(bank);
@@ -65,8 +67,8 @@ void Installation::commit(Bank bank) {
         pieces[std::size_t(i)] = ChannelPiece(i, CommitValueText(bankFields.reading(i)));
     publish(bank, pieces);
     bankFields.setEditMarker(false);
-    if (bank == Bank::Master)
-        m_rampTickCount = 0;
+    if (bank == Bank::Master && m_masterCommitted)
+        m_masterCommitted();
 }
 
 void Installation::injectFault(Bank bank, const QString &word) {
@@ -76,16 +78,14 @@ void Installation::injectFault(Bank bank, const QString &word) {
 }
 
 void Installation::selectUnit(TemperatureUnit unit) {
-    const QString suffix =
-        unit == TemperatureUnit::Celsius ? QStringLiteral("C,") : QStringLiteral("F,");
-    if (suffix == m_unitSuffix)
+    if (unit == m_unit)
         return;
-    m_unitSuffix = suffix;
+    m_unit = unit;
     convertReadings();
 }
 
 void Installation::convertReadings() {
-    const bool toCelsius = m_unitSuffix.contains(QLatin1Char('C'));
+    const bool toCelsius = m_unit == TemperatureUnit::Celsius;
     const auto convert = [&](Bank bank, int index) {
         const QString text = fields(bank).reading(index);
         if (IsFaultText(text))
@@ -99,6 +99,23 @@ void Installation::convertReadings() {
     }
     commit(Bank::Master);
     commit(Bank::Slave);
+}
+
+void Installation::stepReadings(double amount) {
+    for (const Bank bank : {Bank::Master, Bank::Slave}) {
+        std::array<QString, ReadingCount> pieces;
+        for (int i = 0; i < ReadingCount; ++i) {
+            const QString text = fields(bank).reading(i);
+            if (IsFaultText(text)) {
+                pieces[std::size_t(i)] = ChannelPiece(i, text);
+                continue;
+            }
+            const double value = FiniteSum(LeadingNumber(text), amount);
+            writeReading(bank, i, NumberText(value));
+            pieces[std::size_t(i)] = ChannelPiece(i, StepValueText(value));
+        }
+        publish(bank, pieces);
+    }
 }
 
 } // namespace kolva

@@ -4,13 +4,14 @@
 
 #include <QString>
 
+#include <functional>
+
 // The simulated installation's rules behind the operator console: edit tracking, the bank
-// commit, fault injection and the temperature unit, free of any widget.
+// commit, fault injection, the temperature unit and the ramp's step, free of any widget.
 
 namespace kolva {
 
 enum class Bank { Master, Slave };
-enum class TemperatureUnit { Celsius, Fahrenheit };
 
 inline const QString ComErWord = QStringLiteral("ComEr");
 inline const QString OpenWord = QStringLiteral("OPEN");
@@ -31,7 +32,9 @@ public:
 
 class Installation {
 public:
-    Installation(BankFields &master, BankFields &slave, ResponseTable &table);
+    // masterCommitted runs at the end of every master commit: it restarts the ramp's period.
+    Installation(BankFields &master, BankFields &slave, ResponseTable &table,
+                 std::function<void()> masterCommitted = {});
     Installation(const Installation &) = delete;
     Installation &operator=(const Installation &) = delete;
 
@@ -41,8 +44,8 @@ public:
     // unless the system is writing.
     void fillInputEdited(Bank bank);
 
-    // "Accept Changes": applies an armed fill, publishes the bank, clears its marker; the
-    // master commit also restarts the ramp period. Does nothing while the system writes.
+    // "Accept Changes": applies an armed fill, publishes the bank, clears its marker. Does
+    // nothing while the system writes.
     void commit(Bank bank);
 
     // Writes a fault word ("ComEr", "OPEN") into all seventeen fields, as an operator edit.
@@ -52,36 +55,29 @@ public:
     // committing both banks. Selecting the unit already in force changes nothing.
     void selectUnit(TemperatureUnit unit);
 
-    // The one place the system writes a reading field: ProgramWriting is raised around it.
-    void writeReading(Bank bank, int index, const QString &text);
-
-    // Stores the bank's record(s) built from the given pieces under the unit in force.
-    void publish(Bank bank, const std::array<QString, ReadingCount> &pieces);
-
-    BankFields &fields(Bank bank) { return bank == Bank::Master ? m_master : m_slave; }
-    bool programWriting() const { return m_programWriting; }
-    bool setAllPending(Bank bank) const {
-        return bank == Bank::Master ? m_masterSetAllPending : m_slaveSetAllPending;
-    }
-    const QString &unitSuffix() const { return m_unitSuffix; }
-    qint32 rampTickCount() const { return m_rampTickCount; }
-    void setRampTickCount(qint32 count) { m_rampTickCount = count; }
+    // The ramp's step: every numeric reading of both banks rises by amount, and all seventeen
+    // records are rebuilt from the stepped values; fault texts are published as they stand.
+    void stepReadings(double amount);
 
 private:
-    bool &setAllFlag(Bank bank) {
+    BankFields &fields(Bank bank) { return bank == Bank::Master ? m_master : m_slave; }
+    bool &setAllPending(Bank bank) {
         return bank == Bank::Master ? m_masterSetAllPending : m_slaveSetAllPending;
     }
+    // The one place the system writes a reading field: ProgramWriting is raised around it.
+    void writeReading(Bank bank, int index, const QString &text);
+    void publish(Bank bank, const std::array<QString, ReadingCount> &pieces);
     void fill(Bank bank);
     void convertReadings();
 
     BankFields &m_master;
     BankFields &m_slave;
     ResponseTable &m_table;
+    std::function<void()> m_masterCommitted;
     bool m_programWriting = false;
     bool m_masterSetAllPending = false;
     bool m_slaveSetAllPending = false;
-    QString m_unitSuffix = QStringLiteral("C,");
-    qint32 m_rampTickCount = 0;
+    TemperatureUnit m_unit = TemperatureUnit::Celsius;
 };
 
 } // namespace kolva

@@ -1,5 +1,7 @@
 #include "number_text.h"
 
+#include "text.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -176,14 +178,6 @@ double Finite(double x) {
 } // namespace
 
 double LeadingNumber(const QString &text) { return ParseScanned(ScanNumber(text, true)); }
-
-QStringView TrimSpaces(QStringView text) {
-    while (!text.isEmpty() && text.front() == u' ')
-        text = text.mid(1);
-    while (!text.isEmpty() && text.back() == u' ')
-        text.chop(1);
-    return text;
-}
 
 bool IsNumberText(const QString &text) {
     const QStringView view = TrimSpaces(text);

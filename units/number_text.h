@@ -30,9 +30,6 @@ QString OneDecimalText(double x);
 // 77.18f -> "77.18", 1E7f -> "1E+07".
 QString SingleNumberText(float x);
 
-// The text without the spaces at either end; tabs, CR and LF are not spaces here.
-QStringView TrimSpaces(QStringView text);
-
 // Sum of two finite doubles, clamped to the largest finite double of its sign instead of
 // overflowing, so no computed reading is ever written as "inf".
 double FiniteSum(double a, double b);

@@ -4,6 +4,8 @@
 
 namespace kolva {
 
+enum class TemperatureUnit { Celsius, Fahrenheit };
+
 // A double rounded to single precision; values past the single range are clamped to the
 // largest finite single of their sign, so a conversion never yields "inf".
 float ToSingle(double value);

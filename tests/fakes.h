@@ -1,0 +1,135 @@
+#pragma once
+
+// Stand-ins for what the rules and the window reach outside themselves, shared by the tests, the
+// fuzz targets and the benchmark, and the records a fresh simulator publishes.
+
+#include "query/host_address.h"
+#include "ramp/ramp.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <array>
+#include <utility>
+
+#ifdef QT_WIDGETS_LIB
+#include "ui/about_window.h"
+#endif
+
+namespace fake {
+
+// The seventeen records of a fresh start, from tests/default_records.txt.
+inline QStringList DefaultRecords() {
+    QFile file(QStringLiteral(KOLVA_DEFAULT_RECORDS));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", KOLVA_DEFAULT_RECORDS);
+    return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// A bank of plain texts with the window's defaults. Like a text field, it reports a change to
+// the installation only when the text really changes.
+struct Bank : kolva::BankFields {
+    Bank(kolva::Bank which, double first, QString start)
+        : which(which)
+        , setAll(std::move(start)) {
+        for (int i = 0; i < kolva::ReadingCount; ++i)
+            readings[std::size_t(i)] = QString::number(first + i / 10.0, 'f', 1);
+    }
+    QString reading(int index) const override { return readings.at(std::size_t(index)); }
+    void setReading(int index, const QString &text) override {
+        if (std::exchange(readings.at(std::size_t(index)), text) != text && installation)
+            installation->readingEdited(which);
+    }
+    QString setAllText() const override { return setAll; }
+    QString incrementText() const override { return increment; }
+    void setEditMarker(bool pending) override { marker = pending; }
+
+    // Operator edits, as the window reports them.
+    void type(int index, const QString &text) { setReading(index, text); }
+    void typeSetAll(const QString &text) {
+        setAll = text;
+        installation->fillInputEdited(which);
+    }
+    void typeIncrement(const QString &text) {
+        increment = text;
+        installation->fillInputEdited(which);
+    }
+
+    kolva::Bank which;
+    QString setAll;
+    QString increment = QStringLiteral(".1");
+    std::array<QString, kolva::ReadingCount> readings;
+    bool marker = false;
+    kolva::Installation *installation = nullptr;
+};
+
+// The ramp's inputs, armed with the window's defaults.
+struct RampControls : kolva::RampControls {
+    QString seconds = QStringLiteral("60");
+    QString amount = QStringLiteral("1");
+    bool checked = true;
+    void set(QString period, QString step, bool on) {
+        seconds = std::move(period);
+        amount = std::move(step);
+        checked = on;
+    }
+    QString secondsText() const override { return seconds; }
+    QString amountText() const override { return amount; }
+    bool enabled() const override { return checked; }
+};
+
+// Both banks, the records, the installation and the ramp, wired as the window wires them and
+// started as the window starts: master commit, then slave commit.
+struct Console {
+    Bank master{kolva::Bank::Master, 25.0, QStringLiteral("25")};
+    Bank slave{kolva::Bank::Slave, 32.0, QStringLiteral("32")};
+    kolva::ResponseTable table;
+    kolva::Ramp ramp;
+    RampControls controls;
+    kolva::Installation installation{master, slave, table, [this] { ramp.restartPeriod(); }};
+
+    Console() {
+        master.installation = slave.installation = &installation;
+        installation.commit(kolva::Bank::Master);
+        installation.commit(kolva::Bank::Slave);
+    }
+    bool tick() { return ramp.tick(installation, controls); }
+};
+
+struct Messages : kolva::MessageSink {
+    QStringList shown;
+    void showMessage(const QString &text, Icon icon) override {
+        shown << (icon == Icon::Exclamation ? QStringLiteral("!") : QString()) + text;
+    }
+};
+
+// A host whose name and addresses the test chooses; by default it resolves to 10.0.0.7.
+struct Resolver : kolva::HostResolver {
+    std::optional<QString> name = QStringLiteral("bench");
+    int error = 0;
+    std::optional<QList<kolva::Ipv4Address>> addresses = QList<kolva::Ipv4Address>{{10, 0, 0, 7}};
+    QList<kolva::Ipv4Address> interfaces;
+    QString asked;
+    std::optional<QString> hostName(int *code) override {
+        *code = error;
+        return name;
+    }
+    std::optional<QList<kolva::Ipv4Address>> resolve(const QString &host, int *code) override {
+        asked = host;
+        *code = error;
+        return addresses;
+    }
+    QList<kolva::Ipv4Address> interfaceAddresses() override { return interfaces; }
+};
+
+#ifdef QT_WIDGETS_LIB
+struct Browser : kolva::UrlOpener {
+    QList<QUrl> opened;
+    bool open(const QUrl &url) override {
+        opened << url;
+        return false;
+    }
+};
+#endif
+
+} // namespace fake
