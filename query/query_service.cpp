@@ -42,7 +42,6 @@ std::optional<OperationError> QueryService::startListening() {
 
 void QueryService::close() {
     m_socket->close();
-    m_relistenDue = false;
 }
 
 void QueryService::restart() {

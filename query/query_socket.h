@@ -53,8 +53,6 @@ public:
 
     // Port for the next listen(); 0 lets the system choose. Outside 0..65535 fails (10022).
     std::optional<OperationError> setLocalPort(qint32 port);
-    // The port last set; after listening on 0, the port the system chose.
-    qint32 localPort() const { return m_localPort; }
     // One of the State numbers.
     int state() const { return m_state; }
 

@@ -13,5 +13,6 @@ else
     echo "SKIPPED: no private network namespace can be made here (unshare -rnu / -nu refused)"
     exit 77
 fi
-exec "${namespace[@]}" bash -c 'ip link set lo up && hostname kolva-nowhere.invalid && exec "$@"' \
+export KOLVA_NAMESPACE_HOST=kolva-nowhere.invalid
+exec "${namespace[@]}" bash -c 'ip link set lo up && hostname "$KOLVA_NAMESPACE_HOST" && exec "$@"' \
     bash "$@"

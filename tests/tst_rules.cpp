@@ -384,6 +384,22 @@ private Q_SLOTS:
             QCOMPARE(resolver.asked, QStringLiteral("kolvahost"));
     }
 
+    // This machine's own resolver, where tests/in_namespace.sh makes the answers certain: its host
+    // name, loopback the only interface, and no name server within reach.
+    void systemResolver() {
+        const QString host = qEnvironmentVariable("KOLVA_NAMESPACE_HOST");
+        if (host.isEmpty())
+            QSKIP("runs inside tests/in_namespace.sh");
+        SystemHostResolver resolver;
+        int error = 0;
+        QCOMPARE(resolver.hostName(&error), std::optional(host));
+        QCOMPARE(resolver.resolve(QStringLiteral("10.1.2.3"), &error),
+                 std::optional(Addresses{{10, 1, 2, 3}}));
+        QCOMPARE(resolver.interfaceAddresses(), (Addresses{{127, 0, 0, 1}}));
+        QVERIFY(!resolver.resolve(QStringLiteral("no-such-host.invalid"), &error));
+        QVERIFY2(error == 11001 || error == 11002, qPrintable(QString::number(error)));
+    }
+
     // clang-format off
     void port_data() {
         QTest::addColumn<QString>("text");

@@ -5,6 +5,17 @@
 
 namespace kolva {
 
+namespace {
+
+// A reading as a commit publishes it: its leading number with one decimal ("ComEr" -> "0.0").
+QString CommitValueText(const QString &reading) { return OneDecimalText(LeadingNumber(reading)); }
+
+// A stepped value as a ramp step publishes it: rounded to one decimal, then written shortest,
+// so 26.04 -> "26" where a commit writes "26.0".
+QString StepValueText(double value) { return NumberText(LeadingNumber(OneDecimalText(value))); }
+
+} // namespace
+
 Installation::Installation(BankFields &master, BankFields &slave, ResponseTable &table,
                            std::function<void()> masterCommitted)
     : m_master(master)

@@ -1,7 +1,5 @@
 #include "unit_record.h"
 
-#include "number_text.h"
-
 namespace kolva {
 
 QString UnitPrefix(int entry) {
@@ -16,21 +14,15 @@ QString ChannelPiece(int index, const QString &valueText) {
     return QStringLiteral(" T%1=").arg(index + 1) + valueText + QLatin1Char(',');
 }
 
-QString UnitSuffix(TemperatureUnit unit) {
-    return unit == TemperatureUnit::Celsius ? QStringLiteral("C,") : QStringLiteral("F,");
-}
-
 QString ComposeUnitRecord(int entry, TemperatureUnit unit,
                           const std::array<QString, ReadingCount> &pieces) {
-    QString record = UnitPrefix(entry) + UnitSuffix(unit);
+    // The one place the unit is written: "C," or "F,".
+    QString record = UnitPrefix(entry) + (unit == TemperatureUnit::Celsius ? QStringLiteral("C,")
+                                                                           : QStringLiteral("F,"));
     for (const QString &piece : pieces)
         record += piece;
     return record;
 }
-
-QString CommitValueText(const QString &reading) { return OneDecimalText(LeadingNumber(reading)); }
-
-QString StepValueText(double value) { return NumberText(LeadingNumber(OneDecimalText(value))); }
 
 bool IsFaultText(const QString &reading) { return reading.contains(QLatin1Char('E')); }
 

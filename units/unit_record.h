@@ -24,19 +24,9 @@ QString UnitPrefix(int entry);
 // One channel's piece of a record: (0, "25.0") -> " T1=25.0,", (16, "OPEN") -> " Amb=OPEN".
 QString ChannelPiece(int index, const QString &valueText);
 
-// "C," or "F,": the unit as every record names it after the unit prefix.
-QString UnitSuffix(TemperatureUnit unit);
-
 // Prefix of the entry, the unit's suffix, then the seventeen pieces, unframed.
 QString ComposeUnitRecord(int entry, TemperatureUnit unit,
                           const std::array<QString, ReadingCount> &pieces);
-
-// A reading as a commit publishes it: its leading number with one decimal ("ComEr" -> "0.0").
-QString CommitValueText(const QString &reading);
-
-// A stepped value as a ramp step publishes it: rounded to one decimal, then written shortest,
-// so 26.04 -> "26" where a commit writes "26.0".
-QString StepValueText(double value);
 
 // True for a reading the ramp and the unit conversion leave alone: one with a capital "E".
 bool IsFaultText(const QString &reading);
