@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <QTest>
 
 #include <array>
 #include <utility>
@@ -24,6 +25,28 @@ inline QStringList DefaultRecords() {
     if (!file.open(QIODevice::ReadOnly))
         qFatal("cannot read %s", KOLVA_DEFAULT_RECORDS);
     return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// A text with its control and non-ASCII characters spelled out, one transcript line each.
+inline QString Escaped(QStringView text) {
+    QString out;
+    for (const QChar c : text)
+        out += c == u'\r' ? QStringLiteral("\\r") : c == u'\n' ? QStringLiteral("\\n")
+             : c.unicode() < 32 || c.unicode() > 126 ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar(u'0'))
+                                                     : QString(c);
+    return out;
+}
+
+// Compares the lines a test wrote with its golden file of expected output, tests/golden/<name>.
+// KOLVA_UPDATE_GOLDEN=1 writes the file anew after a deliberate change: review its diff.
+inline bool MatchesGolden(const QStringList &lines, const QString &name) {
+    QFile golden(QStringLiteral(KOLVA_GOLDEN_DIR "/") + name);
+    if (qEnvironmentVariableIsSet("KOLVA_UPDATE_GOLDEN"))
+        return golden.open(QIODevice::WriteOnly) && golden.write((lines.join(u'\n') + u'\n').toUtf8());
+    if (!golden.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(golden.fileName()));
+    const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return QTest::qCompare(lines, expected, "lines", qPrintable(name), __FILE__, __LINE__);
 }
 
 // A bank of plain texts with the window's defaults. Like a text field, it reports a change to
