@@ -3,7 +3,6 @@
 #include "units/text.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -74,9 +73,8 @@ QString AddressText(const Ipv4Address &address) {
 std::optional<QString> SystemHostResolver::hostName(int *error) {
     char buffer[256] = {};
     if (gethostname(buffer, sizeof buffer) != 0) {
-        // A name that does not fit is a fault of the buffer we passed; anything else is the
-        // system's.
-        *error = (errno == EFAULT || errno == ENAMETOOLONG || errno == EINVAL) ? 10014 : 10050;
+        // Linux host names fit the buffer many times over: a failure is the system's.
+        *error = 10050;
         return std::nullopt;
     }
     buffer[sizeof buffer - 1] = '\0';
@@ -112,9 +110,8 @@ std::optional<QList<Ipv4Address>> SystemHostResolver::resolve(const QString &nam
         return std::nullopt;
     }
     QList<Ipv4Address> addresses;
-    for (const addrinfo *entry = found; entry; entry = entry->ai_next)
-        if (entry->ai_family == AF_INET && entry->ai_addr)
-            addresses.append(AddressBytes(entry->ai_addr));
+    for (const addrinfo *entry = found; entry; entry = entry->ai_next) // IPv4 only, as asked
+        addresses.append(AddressBytes(entry->ai_addr));
     freeaddrinfo(found);
     return addresses;
 }

@@ -13,7 +13,6 @@ QByteArray ToWire(const QString &text) { return text.toUtf8(); }
 QString CleanQuery(const QString &received) {
     const QStringView trimmed = TrimSpaces(received);
     QString cleaned;
-    cleaned.reserve(trimmed.size());
     for (qsizetype i = 0; i < trimmed.size(); ++i) {
         if (trimmed[i] == u'\r' && i + 1 < trimmed.size() && trimmed[i + 1] == u'\n') {
             ++i;

@@ -102,8 +102,6 @@ void QuerySocket::takeConnection() {
 void QuerySocket::stopAccepting() {
     // The listener can take no more clients (out of descriptors, say): treat it like a client
     // leaving, so the next poll listens afresh instead of staying deaf.
-    if (m_state != Listening)
-        return;
     m_server.close();
     m_state = Closing;
 }

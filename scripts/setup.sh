@@ -12,6 +12,8 @@ packages=(
     libcap2-bin         # setcap, so a non-root user may listen on port 23
     qt6-svg-dev         # the window icon is drawn from the SVG that the desktop entry installs
     dpkg-dev file desktop-file-utils appstream # build and check the .deb
+    xvfb dbus           # the operator scenario: a virtual display and a session bus
+    at-spi2-core python3-pyatspi # ... and the accessibility bus that drives the window
 )
 
 missing=()

@@ -13,6 +13,10 @@
 #include <array>
 #include <utility>
 
+#ifdef QT_NETWORK_LIB
+#include <QTcpServer>
+#include <QTcpSocket>
+#endif
 #ifdef QT_WIDGETS_LIB
 #include "ui/about_window.h"
 #endif
@@ -31,9 +35,11 @@ inline QStringList DefaultRecords() {
 inline QString Escaped(QStringView text) {
     QString out;
     for (const QChar c : text)
-        out += c == u'\r' ? QStringLiteral("\\r") : c == u'\n' ? QStringLiteral("\\n")
-             : c.unicode() < 32 || c.unicode() > 126 ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar(u'0'))
-                                                     : QString(c);
+        out += c == u'\r'   ? QStringLiteral("\\r")
+               : c == u'\n' ? QStringLiteral("\\n")
+               : c.unicode() < 32 || c.unicode() > 126
+                   ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar(u'0'))
+                   : QString(c);
     return out;
 }
 
@@ -42,10 +48,12 @@ inline QString Escaped(QStringView text) {
 inline bool MatchesGolden(const QStringList &lines, const QString &name) {
     QFile golden(QStringLiteral(KOLVA_GOLDEN_DIR "/") + name);
     if (qEnvironmentVariableIsSet("KOLVA_UPDATE_GOLDEN"))
-        return golden.open(QIODevice::WriteOnly) && golden.write((lines.join(u'\n') + u'\n').toUtf8());
+        return golden.open(QIODevice::WriteOnly) &&
+               golden.write((lines.join(u'\n') + u'\n').toUtf8());
     if (!golden.open(QIODevice::ReadOnly))
         qFatal("cannot read %s", qPrintable(golden.fileName()));
-    const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList expected =
+        QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
     return QTest::qCompare(lines, expected, "lines", qPrintable(name), __FILE__, __LINE__);
 }
 
@@ -144,6 +152,37 @@ struct Resolver : kolva::HostResolver {
     }
     QList<kolva::Ipv4Address> interfaceAddresses() override { return interfaces; }
 };
+
+#ifdef QT_NETWORK_LIB
+// A port nothing listens on right now.
+inline quint16 FreePort() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+}
+
+// A client on loopback that asks one query at a time, connecting first where it must: retried
+// while nothing listens, as in the moment after another client has left.
+struct Client : QTcpSocket {
+    quint16 port = FreePort();
+    bool connectNow() {
+        for (int attempt = 0; state() != ConnectedState && attempt < 300; ++attempt) {
+            abort();
+            connectToHost(QHostAddress::LocalHost, port);
+            if (!QTest::qWaitFor([&] { return state() != ConnectingState; }))
+                break;
+            QTest::qWait(state() == ConnectedState ? 0 : 5);
+        }
+        return state() == ConnectedState;
+    }
+    // Everything that came back once it ends with a CR; empty when nothing does.
+    QByteArray ask(const QByteArray &query) {
+        QByteArray reply;
+        if (connectNow() && write(query) == query.size())
+            static_cast<void>(QTest::qWaitFor([&] { return (reply += readAll()).endsWith('\r'); }));
+        return reply;
+    }
+};
+#endif
 
 #ifdef QT_WIDGETS_LIB
 struct Browser : kolva::UrlOpener {

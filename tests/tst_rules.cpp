@@ -70,7 +70,7 @@ private Q_SLOTS:
                 "3|\t1\n2|"
                 "1\r2|1.2.3|-1e999|1e-999|1e99999999999999999999|\u0663")
                 .split(u'|')
-            << QString(400, u'9');
+            << QString(400, u'9') << QString(400, u'0') + QStringLiteral("1e-400");
         for (const QString &text : texts)
             lines << fake::Escaped(text) + QStringLiteral(" -> ") +
                          QString::number(LeadingNumber(text), 'g', 17) +
