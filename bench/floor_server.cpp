@@ -1,23 +1,25 @@
 // The floor the benchmark holds the simulator against: the same wire behaviour and nothing
 // else. Blocking sockets, one client at a time, one reply per read: spaces trimmed, CR LF pairs
 // removed, a to z upper-cased, the record and a CR for a known query, a lone CR otherwise.
-// Usage: floor_server <port>. Listens on loopback until it is killed.
-
-#include "wire.h"
+// Usage: floor_server <port> <records file> <query>...: the n-th query is answered with the
+// n-th line of the file. Listens on loopback until it is killed.
 
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <netinet/in.h>
+#include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-std::string Answer(std::string_view received,
-                   const std::array<std::string, bench::Entries> &replies) {
+std::string Cleaned(std::string_view received) {
     while (!received.empty() && received.front() == ' ')
         received.remove_prefix(1);
     while (!received.empty() && received.back() == ' ')
@@ -31,23 +33,26 @@ std::string Answer(std::string_view received,
         const char c = received[i];
         query += c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
     }
-    for (int entry = 0; entry < bench::Entries; ++entry)
-        if (query == bench::Command(entry))
-            return replies[std::size_t(entry)];
-    return "\r";
+    return query;
 }
 
 } // namespace
 
 int main(int argc, char *argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <port>\n", argv[0]);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s <port> <records file> <query>...\n", argv[0]);
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
-    std::array<std::string, bench::Entries> replies;
-    for (int entry = 0; entry < bench::Entries; ++entry)
-        replies[std::size_t(entry)] = bench::Record(entry) + '\r';
+    std::map<std::string, std::string, std::less<>> replies;
+    std::ifstream records(argv[2]);
+    std::string record;
+    for (int query = 3; query < argc && std::getline(records, record); ++query)
+        replies[argv[query]] = record + '\r';
+    if (replies.size() != std::size_t(argc - 3)) {
+        std::fprintf(stderr, "floor_server: fewer records in %s than queries\n", argv[2]);
+        return 2;
+    }
 
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
@@ -61,13 +66,15 @@ int main(int argc, char *argv[]) {
         std::perror("floor_server: listen");
         return 1;
     }
+    const std::string unknown = "\r";
     for (;;) {
         const int client = ::accept(listener, nullptr, nullptr);
         if (client < 0)
             continue;
         char buffer[64 * 1024];
         for (ssize_t got; (got = ::read(client, buffer, sizeof buffer)) > 0;) {
-            const std::string reply = Answer(std::string_view(buffer, std::size_t(got)), replies);
+            const auto known = replies.find(Cleaned(std::string_view(buffer, std::size_t(got))));
+            const std::string &reply = known == replies.end() ? unknown : known->second;
             if (::write(client, reply.data(), reply.size()) < 0)
                 break;
         }

@@ -1,13 +1,13 @@
 // The simulator's figures: query round trips over one loopback connection against the running
 // Server and against the raw-socket floor, time from process start until the port accepts,
-// memory, and the cost of one ramp step with the real window. Prints figures, judges nothing.
+// memory, and the cost of one ramp step, by the rules alone and with the real window. Prints
+// figures, judges nothing.
 // Usage: kolva_bench <Server> <floor_server>; bench/run.sh runs it in a private network
 // namespace, where the Server may take port 23.
 
-#include "query/host_address.h"
-#include "ui/about_window.h"
+#include "query/query_rules.h"
+#include "tests/fakes.h"
 #include "ui/main_window.h"
-#include "wire.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -46,16 +46,20 @@ constexpr int WarmUpQueries = 2'000;
 constexpr int QueriesPerRound = 20'000;
 constexpr int StartRounds = 7;
 constexpr int RampStepsPerRound = 1'000;
-constexpr int RepaintStepsPerRound = 100;
+constexpr int TurnsPerRound = 100;
+
+// The floor serves the records of a fresh start for the simulator's own query texts.
+std::vector<std::string> FloorArguments() {
+    std::vector<std::string> arguments{std::to_string(FloorPort), KOLVA_DEFAULT_RECORDS};
+    for (int entry = 0; entry < kolva::EntryCount; ++entry)
+        arguments.push_back(kolva::QueryCommand(entry).toStdString());
+    return arguments;
+}
 
 // Thrown, so that the servers started so far are ended on the way out.
-[[noreturn]] void Fail(const std::string &what) {
-    throw std::runtime_error(what);
-}
+[[noreturn]] void Fail(const std::string &what) { throw std::runtime_error(what); }
 
-double Micro(Clock::duration d) {
-    return std::chrono::duration<double, std::micro>(d).count();
-}
+double Micro(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -161,16 +165,17 @@ struct RoundFigures {
 // Cycles through the seventeen queries as a polling client does, one at a time.
 RoundFigures MeasureRound(Client &client, int queries) {
     std::vector<std::string> asks, replies;
-    for (int entry = 0; entry < bench::Entries; ++entry) {
-        asks.push_back(bench::Command(entry) + "\r\n");
-        replies.push_back(bench::Record(entry) + '\r');
+    const QStringList records = fake::DefaultRecords();
+    for (int entry = 0; entry < kolva::EntryCount; ++entry) {
+        asks.push_back(kolva::QueryCommand(entry).toStdString() + "\r\n");
+        replies.push_back(records[entry].toStdString() + '\r');
     }
     RoundFigures figures;
     std::vector<double> latencies;
     latencies.reserve(std::size_t(queries));
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < queries; ++i) {
-        const std::size_t entry = std::size_t(i % bench::Entries);
+        const std::size_t entry = std::size_t(i % kolva::EntryCount);
         const Clock::time_point sent = Clock::now();
         if (!client.roundTrip(asks[entry], replies[entry]))
             ++figures.wrong;
@@ -227,7 +232,7 @@ void RoundTrips(const std::string &server, const std::string &floor, const Place
                 bool showMemory) {
     PinTo(placement.serverCpu); // the servers inherit it
     Child serverProcess(server, {}, true);
-    Child floorProcess(floor, {std::to_string(FloorPort)}, false);
+    Child floorProcess(floor, FloorArguments(), false);
     PinTo(placement.clientCpu);
     Client serverClient(ServerPort);
     Client floorClient(FloorPort);
@@ -259,77 +264,67 @@ void RoundTrips(const std::string &server, const std::string &floor, const Place
                 floorProcess.statusKiB("VmHWM"), floorProcess.statusKiB("VmRSS"));
 }
 
-struct QuietSink : kolva::MessageSink {
-    void showMessage(const QString &text, Icon) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+// A ramp step as the rules alone take it, with plain texts for fields.
+void RampRules() {
+    fake::Console console;
+    console.controls.seconds = QStringLiteral("0"); // a step at every tick
+    std::vector<double> medians, p99s;
+    for (int round = 0; round < Rounds; ++round) {
+        std::vector<double> times;
+        for (int i = 0; i < RampStepsPerRound; ++i) {
+            const Clock::time_point start = Clock::now();
+            if (!console.tick())
+                Fail("the ramp did not step");
+            times.push_back(Micro(Clock::now() - start));
+        }
+        std::sort(times.begin(), times.end());
+        medians.push_back(Percentile(times, 0.5));
+        p99s.push_back(Percentile(times, 0.99));
     }
-};
+    std::printf("\nRamp step, %d rounds of %d\n", Rounds, RampStepsPerRound);
+    std::printf("  the rules alone (34 plain texts, 17 records):  median %7.1f us   p99 %7.1f us\n",
+                Median(medians), Median(p99s));
+}
 
-struct LoopbackResolver : kolva::HostResolver {
-    std::optional<QString> hostName(int *) override { return QStringLiteral("bench"); }
-    std::optional<QList<kolva::Ipv4Address>> resolve(const QString &, int *) override {
-        return QList<kolva::Ipv4Address>{{127, 0, 0, 1}};
-    }
-    QList<kolva::Ipv4Address> interfaceAddresses() override { return {}; }
-};
-
-struct NoBrowser : kolva::UrlOpener {
-    bool open(const QUrl &) override { return false; }
-};
-
-void RampStep() {
-    QuietSink sink;
-    LoopbackResolver resolver;
-    NoBrowser browser;
-    kolva::frmServer window(kolva::ServerEnvironment{QStringLiteral("0"),
-                                                     QHostAddress(QHostAddress::LocalHost),
-                                                     3'600'000, &sink, &resolver, &browser});
+// The same with the real window: its timers run at every turn of the event loop, so each turn
+// is one ramp step, the fields' updates and the repaint that follows, and a status poll.
+void RampWindow() {
+    fake::Messages messages;
+    fake::Resolver resolver;
+    fake::Browser browser;
+    kolva::frmServer window({QStringLiteral("0"), QHostAddress(QHostAddress::LocalHost), 0},
+                            messages, resolver, browser);
+    window.findChild<QCheckBox *>(QStringLiteral("chkRamp"))->setChecked(true);
+    window.findChild<QLineEdit *>(QStringLiteral("txtSeconds"))->setText(QStringLiteral("0"));
+    window.findChild<QLineEdit *>(QStringLiteral("txtAmount"))->setText(QStringLiteral("1"));
+    const QLineEdit *firstReading = window.findChild<QLineEdit *>(QStringLiteral("txtSensor(0)"));
     window.Form_Load();
     window.show();
     QCoreApplication::processEvents();
-    window.findChild<QCheckBox *>(QStringLiteral("chkRamp"))->setChecked(true);
-    window.findChild<QLineEdit *>(QStringLiteral("txtSeconds"))->setText(QStringLiteral("0"));
-    auto *firstReading = window.findChild<QLineEdit *>(QStringLiteral("txtSensor(0)"));
 
-    std::vector<double> stepMedians, stepP99s, repaintMedians;
-    int steps = 0;
+    std::vector<double> perStep;
     for (int round = 0; round < Rounds; ++round) {
-        std::vector<double> times;
-        for (int i = 0; i < RampStepsPerRound; ++i, ++steps) {
-            const Clock::time_point start = Clock::now();
-            window.TimerRamp_Timer();
-            times.push_back(Micro(Clock::now() - start));
-        }
-        QCoreApplication::processEvents();
-        std::sort(times.begin(), times.end());
-        stepMedians.push_back(Percentile(times, 0.5));
-        stepP99s.push_back(Percentile(times, 0.99));
-
-        // As in use: each step followed by the event loop's turn, which repaints the fields.
-        times.clear();
-        for (int i = 0; i < RepaintStepsPerRound; ++i, ++steps) {
-            const Clock::time_point start = Clock::now();
-            window.TimerRamp_Timer();
+        const double before = firstReading->text().toDouble();
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < TurnsPerRound; ++i)
             QCoreApplication::processEvents();
-            times.push_back(Micro(Clock::now() - start));
-        }
-        repaintMedians.push_back(Median(times));
+        const double steps = firstReading->text().toDouble() - before;
+        if (steps < 1)
+            Fail("the ramp did not step: T1 shows " + firstReading->text().toStdString());
+        perStep.push_back(Micro(Clock::now() - start) / steps);
     }
-    if (firstReading->text() != QString::number(25 + steps))
-        Fail("the ramp did not step: T1 shows " + firstReading->text().toStdString());
-    std::printf("\nRamp step with the window (34 fields, 17 records), %d rounds\n", Rounds);
-    std::printf("  TimerRamp_Timer alone:          median %7.1f us   p99 %7.1f us\n",
-                Median(stepMedians), Median(stepP99s));
-    std::printf("  with the repaint that follows:  median %7.1f us\n", Median(repaintMedians));
-    std::printf("  (%d steps in all; T1 went from 25.0 to %s)\n", steps,
-                qPrintable(firstReading->text()));
+    std::printf("  with the window (34 fields, one event-loop turn each): median %7.1f us\n",
+                Median(perStep));
+    std::printf("  (T1 went from 25.0 to %s)\n", qPrintable(firstReading->text()));
+    if (!messages.shown.isEmpty())
+        std::printf("  messages: %s\n", qPrintable(messages.shown.join(QStringLiteral("; "))));
 }
 
 void Benchmark(const std::string &server, const std::string &floor, int &argc, char **argv) {
     std::vector<double> serverStarts, floorStarts;
     for (int round = 0; round < StartRounds; ++round) {
         serverStarts.push_back(StartToAccept(server, {}, ServerPort, true));
-        floorStarts.push_back(StartToAccept(floor, {std::to_string(FloorPort)}, FloorPort, false));
+        floorStarts.push_back(StartToAccept(floor, FloorArguments(), FloorPort, false));
     }
     std::printf("Process start until the port accepts, median of %d\n", StartRounds);
     std::printf("  Server (offscreen) %7.1f ms   (each: ", Median(serverStarts));
@@ -353,7 +348,8 @@ void Benchmark(const std::string &server, const std::string &floor, int &argc, c
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    RampStep();
+    RampRules();
+    RampWindow();
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the simulator and the benchmark in Release and runs the benchmark in a private network
-# namespace, where the simulator may take port 23 whoever runs it. Prints the figures, with the
-# machine they were taken on. BUILD_DIR overrides the build directory (build/bench).
+# namespace (tests/in_namespace.sh), where the simulator may take port 23 whoever runs it.
+# Prints the figures, with the machine they were taken on. BUILD_DIR overrides the build
+# directory (build/bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,16 +11,6 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -
     >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target Server kolva_bench kolva_floor_server
 
-if unshare -rn true 2>/dev/null; then
-    namespace=(unshare -rn)
-elif unshare -n true 2>/dev/null; then
-    namespace=(unshare -n)
-else
-    echo "no private network namespace can be made here (unshare -rn / -n refused)" >&2
-    exit 1
-fi
-
 echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo |
     cut -d: -f2- | sed 's/^ *//'); kernel $(uname -r); load $(cut -d' ' -f1-3 /proc/loadavg)"
-"${namespace[@]}" bash -c 'ip link set lo up && exec "$@"' bench \
-    "$build/bench/kolva_bench" "$build/app/Server" "$build/bench/kolva_floor_server"
+tests/in_namespace.sh "$build/bench/kolva_bench" "$build/app/Server" "$build/bench/kolva_floor_server"

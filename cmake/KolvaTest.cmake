@@ -3,10 +3,7 @@
 function(kolva_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
-    target_compile_definitions(${name} PRIVATE
-        KOLVA_DEFAULT_RECORDS="${PROJECT_SOURCE_DIR}/tests/default_records.txt"
-        KOLVA_GOLDEN_DIR="${PROJECT_SOURCE_DIR}/tests/golden")
+    target_link_libraries(${name} PRIVATE kolva_fakes ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen"

@@ -1,21 +1,20 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 
-// What every fuzz target checks with: a broken property prints itself and aborts, and
-// libFuzzer keeps the input that broke it.
+// What every target is built from: Fuzz(input) checks properties with Require. A broken one
+// prints itself and aborts; libFuzzer keeps the input that broke it.
+
+void Fuzz(const QByteArray &input);
 
 inline void Require(bool holds, const char *property, const QString &context = {}) {
-    if (holds)
-        return;
-    std::fprintf(stderr, "broken: %s\n  [%s]\n", property, context.toUtf8().constData());
-    std::abort();
+    if (!holds)
+        qFatal("broken: %s [%s]", property, qPrintable(context));
 }
 
-// A text a non-finite double would have been written as, in any case.
-inline bool NamesNonFinite(const QString &text) {
-    return text.contains(QLatin1String("inf"), Qt::CaseInsensitive) ||
-           text.contains(QLatin1String("nan"), Qt::CaseInsensitive);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    Fuzz(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    return 0;
 }

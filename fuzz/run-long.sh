@@ -1,18 +1,9 @@
 #!/usr/bin/env bash
-# A long fuzzing session over every target, for before a release or after a change to the rules.
-# The duration is shared out evenly; the inputs found grow the corpora in build/fuzz/runs/, so a
-# later session goes on from there. Worth keeping inputs are copied into fuzz/corpus/ by hand.
+# A long session over every target, for before a release or after a change to the rules; the
+# duration is shared out evenly, and each run goes on from the inputs earlier ones found.
 # Usage: fuzz/run-long.sh [duration]   e.g. 3600, 90m, 8h (default 1h)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-
-duration=${1:-1h}
-case $duration in
-*h) total=$((${duration%h} * 3600)) ;;
-*m) total=$((${duration%m} * 60)) ;;
-*s) total=${duration%s} ;;
-*) total=$duration ;;
-esac
+total=$(($(sed 's/h$/*3600/; s/m$/*60/; s/s$//' <<<"${1:-1h}")))
 targets=(fuzz/corpus/*/)
-per_target=$((total / ${#targets[@]}))
-exec fuzz/run.sh $((per_target > 0 ? per_target : 1)) # 0 would mean no limit
+exec fuzz/run.sh $((total / ${#targets[@]} > 0 ? total / ${#targets[@]} : 1))

@@ -75,8 +75,7 @@ struct Bank : kolva::BankFields {
     QString incrementText() const override { return increment; }
     void setEditMarker(bool pending) override { marker = pending; }
 
-    // Operator edits, as the window reports them.
-    void type(int index, const QString &text) { setReading(index, text); }
+    // Operator edits of the fill inputs, as the window reports them.
     void typeSetAll(const QString &text) {
         setAll = text;
         installation->fillInputEdited(which);
@@ -99,11 +98,6 @@ struct RampControls : kolva::RampControls {
     QString seconds = QStringLiteral("60");
     QString amount = QStringLiteral("1");
     bool checked = true;
-    void set(QString period, QString step, bool on) {
-        seconds = std::move(period);
-        amount = std::move(step);
-        checked = on;
-    }
     QString secondsText() const override { return seconds; }
     QString amountText() const override { return amount; }
     bool enabled() const override { return checked; }

@@ -27,7 +27,7 @@ QString Run(fake::Console &console, const QString &step) {
     const QString text = QString(w.last()).replace(u'_', u' ');
     const QChar op = w[0][0];
     if (op == u't')
-        bank.type(w[2].toInt(), text);
+        bank.setReading(w[2].toInt(), text);
     else if (op == u's')
         bank.typeSetAll(text);
     else if (op == u'i')
@@ -40,7 +40,8 @@ QString Run(fake::Console &console, const QString &step) {
         console.installation.selectUnit(text == u"F" ? TemperatureUnit::Fahrenheit
                                                      : TemperatureUnit::Celsius);
     else if (op == u'r')
-        console.controls.set(w[1], w[2], w[3] == u"1");
+        console.controls.seconds = w[1], console.controls.amount = w[2],
+        console.controls.checked = w[3] == u"1";
     QString ticks;
     for (int i = 0; op == u'k' && i < w[1].toInt(); ++i)
         ticks += console.tick() ? u'x' : u'.';
