@@ -70,7 +70,7 @@ struct Console {
             get<QAbstractButton>(w[1])->click();
         if (w.value(1) == u"cmdAccept") // a restart drops the client without a word
             client.waitForDisconnected(1000);
-        if (auto *combo = window.findChild<QComboBox *>(w[1]); combo && w[0] == u"pick")
+        if (auto *combo = window.findChild<QComboBox *>(w.value(1)); combo && w[0] == u"pick")
             combo->setCurrentIndex(w[2].toInt()), Q_EMIT combo->activated(w[2].toInt());
         if (w[0] == u"type") {
             auto *combo = window.findChild<QComboBox *>(w[1]);
