@@ -10,6 +10,7 @@
 #   run test package    only these steps (default: all three)
 #   KOLVA_RELEASE_DIR   work folder, default /var/tmp/kolva-release; the root and the logs go
 #                       to $KOLVA_RELEASE_DIR/<release>/root and .../logs
+#   KOLVA_RELEASE_REV   the commit to check, default HEAD
 # Prints one verdict line per step; exits 1 if any failed.
 set -euo pipefail
 
@@ -19,17 +20,17 @@ if [ "${1-}" = --reuse ]; then reuse=1 && shift; fi
 release=${1-}
 case $release in bookworm | trixie) shift ;; *) echo "$usage" >&2 && exit 2 ;; esac
 steps=("$@")
-[ ${#steps[@]} -gt 0 ] || steps=(run test package)
+[ $# -gt 0 ] || steps=(run test package)
 for step in "${steps[@]}"; do
-    case $step in run | test | package) ;; *) echo "$usage" >&2 && exit 2 ;; esac
+    [[ $step =~ ^(run|test|package)$ ]] || { echo "$usage" >&2 && exit 2; }
 done
 [ "$(id -u)" -eq 0 ] || { echo "run as root: debootstrap, chroot and mount need it" >&2 && exit 2; }
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
+rev=$(git -C "$repo" rev-parse --verify "${KOLVA_RELEASE_REV:-HEAD}^{commit}")
 work=${KOLVA_RELEASE_DIR:-/var/tmp/kolva-release}/$release
-root=$work/root
-logs=$work/logs
-record='REZU DOZURUZ UNIT, Kolva0_Master, C, T1=25.0, T2=25.1, T3=25.2, T4=25.3, T5=25.4, T6=25.5, T7=25.6, T8=25.7, T9=25.8, T10=25.9, T11=26.0, T12=26.1, T13=26.2, T14=26.3, T15=26.4, T16=26.5, Amb=26.6'
+root=$work/root logs=$work/logs
+record=$(git -C "$repo" show "$rev:tests/default_records.txt" | head -n 1) # the master's
 
 # Everything running inside the root was started here: end it, then unmount all under the root.
 cleanup() {
@@ -53,13 +54,15 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 mkdir -p "$logs"
+cleanup # what an earlier run left behind, killed before its trap ran
 if [ $reuse = 0 ] || [ ! -x "$root/bin/bash" ]; then
-    command -v debootstrap >/dev/null || { apt-get update -qq && apt-get install -y -qq debootstrap; }
-    cleanup
+    command -v debootstrap >/dev/null ||
+        { apt-get update -qq && apt-get install -y -qq debootstrap; }
     rm -rf --one-file-system "$root"
     echo "$release: debootstrap into $root"
     debootstrap --variant=minbase "$release" "$root" http://deb.debian.org/debian \
-        >"$logs/debootstrap.log" 2>&1 || { echo "$release: debootstrap FAILED, see $logs/debootstrap.log" && exit 1; }
+        >"$logs/debootstrap.log" 2>&1 ||
+        { echo "$release: debootstrap FAILED; log: $logs/debootstrap.log" && exit 1; }
 fi
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mount -t proc proc "$root/proc"
@@ -68,6 +71,7 @@ mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
 mount -t tmpfs tmpfs "$root/dev/shm"
 rm -rf "$root/root/kolva"
 git clone --quiet "$repo" "$root/root/kolva"
+git -C "$root/root/kolva" checkout --quiet --detach "$rev"
 echo "$release: checking $(git -C "$root/root/kolva" log -1 --format='%h %s')"
 
 # in_root <user> <host|private> <bash script> [args...]: runs the script in the root with a
@@ -95,7 +99,6 @@ for _ in $(seq 600); do
     if exec 3<>/dev/tcp/127.0.0.1/23; then break; fi 2>/dev/null
     sleep 0.1
 done
-{ true >&3; } 2>/dev/null || { echo "nothing listens on port 23 after 60 s"; exit 1; }
 printf 'KOLVAM?\r\n' >&3
 IFS= read -r -t 10 -d $'\r' reply <&3 || true
 tenths=$(( (${EPOCHREALTIME/./} - ${start/./}) / 100000 ))
@@ -108,14 +111,15 @@ EOF
 # The first start sets up and builds; it is ended as soon as it is the Server (in the host's
 # network, so it may hold the host's port 23 for that moment). The second start is asked.
 run_step() {
-    local pid
-    in_root root host 'cd ~/kolva && exec scripts/run.sh' &
+    local pid server=
+    in_root root host 'cd ~/kolva && QT_QPA_PLATFORM=offscreen exec scripts/run.sh' &
     pid=$!
-    until [ "$(readlink "/proc/$pid/exe")" = "$root/root/kolva/build/run/app/Server" ]; do
+    until [ "$(readlink "/proc/$server/exe")" = "$root/root/kolva/build/run/app/Server" ]; do
         kill -0 "$pid" 2>/dev/null || { wait "$pid"; return 1; }
         sleep 1
+        server=$(pgrep -P "$pid") || true
     done
-    kill "$pid" && { wait "$pid" || true; } &&
+    kill "$server" && { wait "$pid" || true; } &&
         in_root root private "cd ~/kolva && $ask" "$record" scripts/run.sh
 }
 test_step() { in_root root host 'cd ~/kolva && scripts/test.sh'; }
@@ -125,8 +129,8 @@ package_step() {
         cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
         cmake --build build/package
         cpack --config build/package/CPackConfig.cmake -G DEB -B build/package
-        DEBIAN_FRONTEND=noninteractive apt install -y ./build/package/kolva-simulator_*_amd64.deb' &&
-        in_root nobody private "cd / && $ask" "$record" kolva-simulator
+        DEBIAN_FRONTEND=noninteractive apt install -y ./build/package/kolva-simulator_*_amd64.deb
+        ' && in_root nobody private "cd / && $ask" "$record" kolva-simulator
 }
 
 declare -A label=([run]="run command" [test]="test command" [package]=package)
@@ -139,7 +143,7 @@ for step in "${steps[@]}"; do
     case $step in run) run_step ;; test) test_step ;; package) package_step ;; esac >"$log" 2>&1 &
     step_pid=$!
     if wait "$step_pid"; then
-        answer=$(sed -n 's/^answered //p' "$log" | tail -1)
+        answer=$(grep '^answered' "$log" | tail -1) || true
         result="PASS (${answer:+$answer, }$((SECONDS / 60)) min $((SECONDS % 60)) s)"
     else
         result="FAIL after $((SECONDS / 60)) min $((SECONDS % 60)) s"
@@ -149,4 +153,6 @@ for step in "${steps[@]}"; do
     echo "$release: ${label[$step]}: $result; log: $log"
 done
 [ ! -e "$root/etc/hosts" ] || echo "$release: warning: a step created /etc/hosts in the root"
+versions=$(chroot "$root" dpkg-query -W -f="\${Package} \${Version}  " g++ clang cmake qt6-base-dev) || true
+echo "$release: $versions"
 exit $failed
