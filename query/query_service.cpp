@@ -40,9 +40,7 @@ std::optional<OperationError> QueryService::startListening() {
     return listenOnPortText();
 }
 
-void QueryService::close() {
-    m_socket->close();
-}
+void QueryService::close() { m_socket->close(); }
 
 void QueryService::restart() {
     m_socket->close();
