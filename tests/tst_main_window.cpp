@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QSignalSpy>
 
 using namespace kolva;
 
@@ -62,7 +63,8 @@ struct Console {
     // One step of a user or a client; returns what it saw. Operator steps: "type <field>
     // <text>", "click <button>", "pick <combo> <index>", each answered with the markers of the
     // master, slave and port buttons (1: bold). Client steps: "ask <query, percent-encoded>",
-    // "leave", "hold" and "release" (the port, by another program).
+    // "leave", "hold" and "release" (the port, by another program), "stall" (a client that never
+    // reads its replies).
     QString act(const QString &step) {
         const QStringList w = step.split(u' ');
         const QByteArray arg = QByteArray::fromPercentEncoding(w.value(1).toLatin1());
@@ -92,6 +94,22 @@ struct Console {
             return w[0] == u"hold"
                        ? QString::number(squatter.listen(QHostAddress::LocalHost, client.port))
                        : (squatter.close(), QString());
+        if (w[0] == u"stall") { // a ramp step publishes a long fault text as it stands
+            get<QLineEdit>(QStringLiteral("txtSensor(0)"))->setText(QString(64 * 1024, u'E'));
+            act(QStringLiteral("type txtSeconds 0")), act(QStringLiteral("click chkRamp"));
+            static_cast<void>(QTest::qWaitFor([&] { return record(0).size() > 64 * 1024; }));
+            act(QStringLiteral("click chkRamp"));
+            client.setReadBufferSize(1); // takes (almost) nothing out of the system's buffers
+            QSignalSpy arrivals(get<QLineEdit>(QStringLiteral("txtOutput")),
+                                &QLineEdit::textChanged);
+            for (int i = 1; i < 2000 && client.state() == QAbstractSocket::ConnectedState; ++i)
+                client.write("KOLVAM?"),
+                    static_cast<void>(QTest::qWaitFor([&] { return arrivals.size() >= 2 * i; }));
+            const bool dropped = QTest::qWaitFor(
+                [&] { return client.state() == QAbstractSocket::UnconnectedState; });
+            client.setReadBufferSize(0);
+            return QString::number(dropped) + u' ' + statusAfter(QStringLiteral("Connected"));
+        }
         QString markers;
         for (const char *button : {"cmdSetMaster", "cmdSetSlave", "cmdAccept"})
             markers +=
@@ -183,7 +201,7 @@ private Q_SLOTS:
                            "click optF;click optC;type txtPort 1;leave;ask KOLVAM?;hold;leave;"
                            "release;ask KOLVAM?;type txtPort 65536;"
                            "click cmdAccept;type txtPort PORT;hold;click cmdAccept;release;"
-                           "click cmdAccept;ask KOLVAM01?")
+                           "click cmdAccept;stall;ask KOLVAM01?")
                 .replace(QStringLiteral("PORT"), port)
                 .split(u';');
         for (const QString &step : script) {
