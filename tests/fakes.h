@@ -6,16 +6,10 @@
 #include "query/host_address.h"
 #include "ramp/ramp.h"
 
-#include <QFile>
-#include <QStringList>
-#include <QTest>
-
-#include <array>
-#include <utility>
+#include <QtTest>
 
 #ifdef QT_NETWORK_LIB
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QtNetwork>
 #endif
 #ifdef QT_WIDGETS_LIB
 #include "ui/about_window.h"
@@ -23,38 +17,30 @@
 
 namespace fake {
 
-// The seventeen records of a fresh start, from tests/default_records.txt.
-inline QStringList DefaultRecords() {
-    QFile file(QStringLiteral(KOLVA_DEFAULT_RECORDS));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", KOLVA_DEFAULT_RECORDS);
-    return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+// A text file's lines; none where it cannot be read.
+inline QStringList Lines(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly)
+               ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+               : QStringList();
 }
 
-// A text with its control and non-ASCII characters spelled out, one transcript line each.
-inline QString Escaped(QStringView text) {
-    QString out;
-    for (const QChar c : text)
-        out += c == u'\r'   ? QStringLiteral("\\r")
-               : c == u'\n' ? QStringLiteral("\\n")
-               : c.unicode() < 32 || c.unicode() > 126
-                   ? QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar(u'0'))
-                   : QString(c);
-    return out;
+// The seventeen records of a fresh start.
+inline QStringList DefaultRecords() { return Lines(QStringLiteral(KOLVA_DEFAULT_RECORDS)); }
+
+// Bytes with everything outside printable ASCII %-encoded, one transcript line each.
+inline QString Escaped(const QByteArray &bytes) {
+    return QString::fromLatin1(bytes.toPercentEncoding(" !\"#$&'()*+,-./:;<=>?@[\\]^_`{|}~"));
 }
 
 // Compares the lines a test wrote with its golden file of expected output, tests/golden/<name>.
 // KOLVA_UPDATE_GOLDEN=1 writes the file anew after a deliberate change: review its diff.
 inline bool MatchesGolden(const QStringList &lines, const QString &name) {
-    QFile golden(QStringLiteral(KOLVA_GOLDEN_DIR "/") + name);
-    if (qEnvironmentVariableIsSet("KOLVA_UPDATE_GOLDEN"))
+    const QString path = QStringLiteral(KOLVA_GOLDEN_DIR "/") + name;
+    if (QFile golden(path); qEnvironmentVariableIsSet("KOLVA_UPDATE_GOLDEN"))
         return golden.open(QIODevice::WriteOnly) &&
                golden.write((lines.join(u'\n') + u'\n').toUtf8());
-    if (!golden.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(golden.fileName()));
-    const QStringList expected =
-        QString::fromUtf8(golden.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    return QTest::qCompare(lines, expected, "lines", qPrintable(name), __FILE__, __LINE__);
+    return QTest::qCompare(lines, Lines(path), "lines", qPrintable(path), __FILE__, __LINE__);
 }
 
 // A bank of plain texts with the window's defaults. Like a text field, it reports a change to
@@ -64,33 +50,25 @@ struct Bank : kolva::BankFields {
         : which(which)
         , setAll(std::move(start)) {
         for (int i = 0; i < kolva::ReadingCount; ++i)
-            readings[std::size_t(i)] = QString::number(first + i / 10.0, 'f', 1);
+            readings << QString::number(first + i / 10.0, 'f', 1);
     }
-    QString reading(int index) const override { return readings.at(std::size_t(index)); }
+    QString reading(int index) const override { return readings[index]; }
     void setReading(int index, const QString &text) override {
-        if (std::exchange(readings.at(std::size_t(index)), text) != text && installation)
+        if (std::exchange(readings[index], text) != text && installation)
             installation->readingEdited(which);
+        if (whileWriting)
+            whileWriting();
     }
     QString setAllText() const override { return setAll; }
     QString incrementText() const override { return increment; }
     void setEditMarker(bool pending) override { marker = pending; }
 
-    // Operator edits of the fill inputs, as the window reports them.
-    void typeSetAll(const QString &text) {
-        setAll = text;
-        installation->fillInputEdited(which);
-    }
-    void typeIncrement(const QString &text) {
-        increment = text;
-        installation->fillInputEdited(which);
-    }
-
     kolva::Bank which;
-    QString setAll;
-    QString increment = QStringLiteral(".1");
-    std::array<QString, kolva::ReadingCount> readings;
+    QString setAll, increment = QStringLiteral(".1");
+    QStringList readings;
     bool marker = false;
     kolva::Installation *installation = nullptr;
+    std::function<void()> whileWriting; // as a change notification would
 };
 
 // The ramp's inputs, armed with the window's defaults.
@@ -119,12 +97,47 @@ struct Console {
         installation.commit(kolva::Bank::Slave);
     }
     bool tick() { return ramp.tick(installation, controls); }
+
+    // One step of a session, e.g. "t m 4 9": type "9" into master T5. Banks: m, else slave; t
+    // type, s Set All, i Increment, c commit, f fault word, u unit (F, else C), r ramp inputs
+    // (seconds, amount, 1 enabled), k ticks (at most 9); "_" stands for a space. Returns "x"
+    // for each tick that stepped, "." for each that did not.
+    QString run(const QString &step) {
+        const QStringList w = step.split(u' ');
+        Bank &bank = w.value(1) == u"m" ? master : slave;
+        const QString text = QString(w.last()).replace(u'_', u' ');
+        const QChar op = w[0].isEmpty() ? QChar() : w[0][0];
+        if (op == u't')
+            bank.setReading(int(w.value(2).toUInt() % kolva::ReadingCount), text);
+        else if (op == u's' || op == u'i')
+            (op == u's' ? bank.setAll : bank.increment) = text,
+                                        installation.fillInputEdited(bank.which);
+        else if (op == u'c')
+            installation.commit(bank.which);
+        else if (op == u'f')
+            installation.injectFault(bank.which, text);
+        else if (op == u'u')
+            installation.selectUnit(text == u"F" ? kolva::TemperatureUnit::Fahrenheit
+                                                 : kolva::TemperatureUnit::Celsius);
+        else if (op == u'r')
+            controls.seconds = w.value(1), controls.amount = w.value(2),
+            controls.checked = w.value(3) == u"1";
+        QString ticks;
+        for (int i = 0; op == u'k' && i < qMin(w.value(1).toInt(), 9); ++i)
+            ticks += tick() ? u'x' : u'.';
+        return ticks;
+    }
 };
 
+// Messages as a box shows them, "!" for the exclamation icon. whileShown runs once, inside the
+// next one, as another event would while a box waits for its click.
 struct Messages : kolva::MessageSink {
     QStringList shown;
+    std::function<void()> whileShown;
     void showMessage(const QString &text, Icon icon) override {
         shown << (icon == Icon::Exclamation ? QStringLiteral("!") : QString()) + text;
+        if (whileShown)
+            std::exchange(whileShown, nullptr)();
     }
 };
 

@@ -7,48 +7,10 @@
 #include "units/number_text.h"
 
 #include <clocale>
-#include <limits>
 
 using namespace kolva;
 
-namespace {
-
 using Addresses = QList<Ipv4Address>;
-
-QString Fields(const fake::Bank &bank) {
-    return QStringList(bank.readings.begin(), bank.readings.end()).join(u' ');
-}
-
-// One step of a console session, e.g. "t m 4 9": type "9" into master T5. Banks: m, s;
-// t type, s Set All, i Increment, c commit, f fault word, u unit, r ramp inputs, k ticks.
-QString Run(fake::Console &console, const QString &step) {
-    const QStringList w = step.split(u' ');
-    fake::Bank &bank = w.value(1) == u"m" ? console.master : console.slave;
-    const QString text = QString(w.last()).replace(u'_', u' ');
-    const QChar op = w[0][0];
-    if (op == u't')
-        bank.setReading(w[2].toInt(), text);
-    else if (op == u's')
-        bank.typeSetAll(text);
-    else if (op == u'i')
-        bank.typeIncrement(text);
-    else if (op == u'c')
-        console.installation.commit(bank.which);
-    else if (op == u'f')
-        console.installation.injectFault(bank.which, text);
-    else if (op == u'u')
-        console.installation.selectUnit(text == u"F" ? TemperatureUnit::Fahrenheit
-                                                     : TemperatureUnit::Celsius);
-    else if (op == u'r')
-        console.controls.seconds = w[1], console.controls.amount = w[2],
-        console.controls.checked = w[3] == u"1";
-    QString ticks;
-    for (int i = 0; op == u'k' && i < w[1].toInt(); ++i)
-        ticks += console.tick() ? u'x' : u'.';
-    return ticks;
-}
-
-} // namespace
 
 class TestRules : public QObject {
     Q_OBJECT
@@ -73,23 +35,23 @@ private Q_SLOTS:
                 .split(u'|')
             << QString(400, u'9') << QString(400, u'0') + QStringLiteral("1e-400");
         for (const QString &text : texts)
-            lines << fake::Escaped(text) + QStringLiteral(" -> ") +
-                         QString::number(LeadingNumber(text), 'g', 17) +
-                         (IsNumberText(text) ? QStringLiteral(" number") : QStringLiteral(""));
-        QList<double> values;
+            lines << QStringLiteral("%1 -> %2%3")
+                         .arg(fake::Escaped(text.toUtf8()),
+                              QString::number(LeadingNumber(text), 'g', 17),
+                              IsNumberText(text) ? QStringLiteral(" number") : QString());
         for (const QString &value :
              QStringLiteral(
                  "25 25.200000000000003 25.05 25.04 -3.25 0.05 -0.04 -0 99.95 0.33333333333333331 "
                  "0.0001 0.00001 1e7 9999999 999999999999999 999999999999999.9 1.25e20 "
                  "1.7976931348623157e308 -inf 77.18 -40 26.6 89.6")
-                 .split(u' '))
-            values << value.toDouble();
-        for (const double v : values)
-            lines << QString::number(v, 'g', 17) + QStringLiteral(" -> ") + NumberText(v) +
-                         QStringLiteral(" | ") + SingleNumberText(ToSingle(v)) +
-                         QStringLiteral(" | ") + OneDecimalText(v) + QStringLiteral(" | F ") +
-                         SingleNumberText(CtoF(ToSingle(v))) + QStringLiteral(" | C ") +
-                         SingleNumberText(FtoC(ToSingle(v)));
+                 .split(u' ')) {
+            const double v = value.toDouble();
+            lines << QStringLiteral("%1 -> %2 | %3 | %4 | F %5 | C %6")
+                         .arg(v, 0, 'g', 17)
+                         .arg(NumberText(v), SingleNumberText(ToSingle(v)), OneDecimalText(v),
+                              SingleNumberText(CtoF(ToSingle(v))),
+                              SingleNumberText(FtoC(ToSingle(v))));
+        }
         QVERIFY(fake::MatchesGolden(lines, QStringLiteral("number_texts.txt")));
     }
 
@@ -108,14 +70,16 @@ private Q_SLOTS:
                            "r 3 1 1;k 3;c m;k 3;k 1;c s;k 2;r 1x 1 1;k 2;r 1 - 1;k 2;r -5 1 1;"
                            "k 1;r 2.5 1 1;k 3;t m 0 1.7e308;r 0 1.7e308 1;k 2")
                 .split(u';');
-        QStringList lines, fields{Fields(console.master), Fields(console.slave)},
+        QStringList lines,
+            fields{console.master.readings.join(u' '), console.slave.readings.join(u' ')},
             records{console.table.record(0), console.table.record(1)};
         for (const QString &step : script) {
-            const QString ticks = Run(console, step);
-            lines << step + u' ' + ticks + QStringLiteral(" :: ") +
-                         QString::number(console.master.marker) +
-                         QString::number(console.slave.marker);
-            const QStringList now{Fields(console.master), Fields(console.slave)},
+            lines << QStringLiteral("%1 %2 :: %3%4")
+                         .arg(step, console.run(step))
+                         .arg(console.master.marker)
+                         .arg(console.slave.marker);
+            const QStringList now{console.master.readings.join(u' '),
+                                  console.slave.readings.join(u' ')},
                 published{console.table.record(0), console.table.record(1)};
             for (int i = 0; i < 2; ++i) {
                 if (now[i] != fields[i])
@@ -132,30 +96,19 @@ private Q_SLOTS:
         QVERIFY(fake::MatchesGolden(lines, QStringLiteral("session.txt")));
     }
 
-    // A commit reached from inside a system write, as from a change notification, does nothing.
+    // A commit reached from inside a system write, as from a change notification, does nothing:
+    // the fill goes on, and only the commit that started it publishes.
     void commitDuringSystemWrite() {
-        ResponseTable table;
-        bool publishedMidway = false;
-        struct Reentrant : fake::Bank {
-            using fake::Bank::Bank;
-            void setReading(int index, const QString &text) override {
-                fake::Bank::setReading(index, text);
-                installation->commit(which);
-                *midway |= !table->record(0).isEmpty() || marker;
-            }
-            const ResponseTable *table;
-            bool *midway;
-        } master(Bank::Master, 25.0, QStringLiteral("30"));
-        master.table = &table;
-        master.midway = &publishedMidway;
-        fake::Bank slave(Bank::Slave, 32.0, QStringLiteral("32"));
-        Installation installation(master, slave, table);
-        master.installation = &installation;
-        master.typeSetAll(QStringLiteral("30"));
-        master.marker = false;
-        installation.commit(Bank::Master);
-        QVERIFY(!publishedMidway);
-        QVERIFY(table.record(0).endsWith(QStringLiteral(" T16=31.5, Amb=31.6")));
+        fake::Console console;
+        console.run(QStringLiteral("s m 30"));
+        QStringList midway;
+        console.master.whileWriting = [&] {
+            console.installation.commit(Bank::Master);
+            midway << console.table.record(0) + QString::number(console.master.marker);
+        };
+        console.installation.commit(Bank::Master);
+        QCOMPARE(midway, QStringList(ReadingCount, fake::DefaultRecords()[0] + u'1'));
+        QVERIFY(console.table.record(0).endsWith(QStringLiteral(" T16=31.5, Amb=31.6")));
     }
 
     // Received bytes -> the entry answered or the reply, and the query shown.
@@ -174,12 +127,14 @@ private Q_SLOTS:
             while (entry < EntryCount && answer.record != console.table.record(entry))
                 ++entry;
             QCOMPARE(answer.reply, answer.record.toUtf8() + '\r');
-            lines << fake::Escaped(QString::fromLatin1(bytes)) + QStringLiteral(" -> ") +
-                         (answer.record.isEmpty() ? QStringLiteral("CR") : QString::number(entry)) +
-                         QStringLiteral(" | ") + fake::Escaped(answer.query);
+            lines << QStringLiteral("%1 -> %2 | %3")
+                         .arg(fake::Escaped(bytes),
+                              answer.record.isEmpty() ? QStringLiteral("CR")
+                                                      : QString::number(entry),
+                              fake::Escaped(answer.query.toLatin1()));
         }
-        lines << fake::Escaped(QString::fromUtf8(AnswerQuery("KOLVAM?", console.table).reply))
-              << fake::Escaped(QString::fromLatin1(AnswerQuery("KOLVAM?", ResponseTable()).reply));
+        lines << fake::Escaped(AnswerQuery("KOLVAM?", console.table).reply)
+              << fake::Escaped(AnswerQuery("KOLVAM?", ResponseTable()).reply);
         QVERIFY(fake::MatchesGolden(lines, QStringLiteral("answers.txt")));
     }
 
@@ -209,8 +164,7 @@ private Q_SLOTS:
             resolver.addresses = error ? std::nullopt : std::optional(resolved);
             resolver.interfaces = interfaces;
             const QString shown = GetHostIPAddress(resolver, messages);
-            lines << shown + QStringLiteral(" | ") + resolver.asked + QStringLiteral(" | ") +
-                         messages.shown.join(u'/');
+            lines << QStringList{shown, resolver.asked, messages.shown.join(u'/')}.join(" | ");
         }
         QVERIFY(fake::MatchesGolden(lines, QStringLiteral("host_address.txt")));
     }

@@ -149,6 +149,9 @@ frmServer::frmServer(ServerEnvironment environment, MessageSink &messages, HostR
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_timerRamp.setObjectName(QStringLiteral("TimerRamp"));
+    m_trafficRepaint.setObjectName(QStringLiteral("TrafficRepaint"));
     m_trafficRepaint.setSingleShot(true);
     m_trafficRepaint.setInterval(TrafficRepaintMs);
     connect(&m_trafficRepaint, &QTimer::timeout, this, [this] {

@@ -94,9 +94,11 @@ private:
     std::unique_ptr<BankView> m_slaveView;
     std::unique_ptr<Installation> m_installation;
     std::unique_ptr<QueryService> m_query;
-    QTimer m_timer1;
-    QTimer m_timerRamp;
-    QTimer m_trafficRepaint; // holds the traffic fields' repaints while it runs
+    // Children of the window under their own names, like its controls, so that inspection
+    // tools find them.
+    QTimer m_timer1{this};
+    QTimer m_timerRamp{this};
+    QTimer m_trafficRepaint{this}; // holds the traffic fields' repaints while it runs
     QPointer<frmAbout> m_about;
 
     QLabel *m_lblHostIP = nullptr;
