@@ -6,14 +6,14 @@
 #include "query/host_address.h"
 #include "ramp/ramp.h"
 
+#include <QtNetwork>
 #include <QtTest>
 
-#ifdef QT_NETWORK_LIB
-#include <QtNetwork>
-#endif
 #ifdef QT_WIDGETS_LIB
 #include "ui/about_window.h"
 #endif
+
+using namespace Qt::StringLiterals;
 
 namespace fake {
 
@@ -56,25 +56,22 @@ struct Bank : kolva::BankFields {
     void setReading(int index, const QString &text) override {
         if (std::exchange(readings[index], text) != text && installation)
             installation->readingEdited(which);
-        if (whileWriting)
-            whileWriting();
     }
     QString setAllText() const override { return setAll; }
     QString incrementText() const override { return increment; }
     void setEditMarker(bool pending) override { marker = pending; }
 
     kolva::Bank which;
-    QString setAll, increment = QStringLiteral(".1");
+    QString setAll, increment = u".1"_s;
     QStringList readings;
     bool marker = false;
     kolva::Installation *installation = nullptr;
-    std::function<void()> whileWriting; // as a change notification would
 };
 
 // The ramp's inputs, armed with the window's defaults.
 struct RampControls : kolva::RampControls {
-    QString seconds = QStringLiteral("60");
-    QString amount = QStringLiteral("1");
+    QString seconds = u"60"_s;
+    QString amount = u"1"_s;
     bool checked = true;
     QString secondsText() const override { return seconds; }
     QString amountText() const override { return amount; }
@@ -84,8 +81,8 @@ struct RampControls : kolva::RampControls {
 // Both banks, the records, the installation and the ramp, wired as the window wires them and
 // started as the window starts: master commit, then slave commit.
 struct Console {
-    Bank master{kolva::Bank::Master, 25.0, QStringLiteral("25")};
-    Bank slave{kolva::Bank::Slave, 32.0, QStringLiteral("32")};
+    Bank master{kolva::Bank::Master, 25.0, u"25"_s};
+    Bank slave{kolva::Bank::Slave, 32.0, u"32"_s};
     kolva::ResponseTable table;
     kolva::Ramp ramp;
     RampControls controls;
@@ -135,7 +132,7 @@ struct Messages : kolva::MessageSink {
     QStringList shown;
     std::function<void()> whileShown;
     void showMessage(const QString &text, Icon icon) override {
-        shown << (icon == Icon::Exclamation ? QStringLiteral("!") : QString()) + text;
+        shown << (icon == Icon::Exclamation ? u"!"_s : QString()) + text;
         if (whileShown)
             std::exchange(whileShown, nullptr)();
     }
@@ -143,43 +140,31 @@ struct Messages : kolva::MessageSink {
 
 // A host whose name and addresses the test chooses; by default it resolves to 10.0.0.7.
 struct Resolver : kolva::HostResolver {
-    std::optional<QString> name = QStringLiteral("bench");
+    std::optional<QString> name = u"bench"_s;
     int error = 0;
     std::optional<QList<kolva::Ipv4Address>> addresses = QList<kolva::Ipv4Address>{{10, 0, 0, 7}};
     QList<kolva::Ipv4Address> interfaces;
     QString asked;
-    std::optional<QString> hostName(int *code) override {
-        *code = error;
-        return name;
-    }
+    std::optional<QString> hostName(int *code) override { return *code = error, name; }
     std::optional<QList<kolva::Ipv4Address>> resolve(const QString &host, int *code) override {
-        asked = host;
-        *code = error;
-        return addresses;
+        return asked = host, *code = error, addresses;
     }
     QList<kolva::Ipv4Address> interfaceAddresses() override { return interfaces; }
 };
 
-#ifdef QT_NETWORK_LIB
-// A port nothing listens on right now.
-inline quint16 FreePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
-
 // A client on loopback that asks one query at a time, connecting first where it must: retried
 // while nothing listens, as in the moment after another client has left.
 struct Client : QTcpSocket {
-    quint16 port = FreePort();
+    quint16 port = [] { // one nothing listens on right now
+        QTcpServer probe;
+        return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : quint16(0);
+    }();
     bool connectNow() {
-        for (int attempt = 0; state() != ConnectedState && attempt < 300; ++attempt) {
-            abort();
-            connectToHost(QHostAddress::LocalHost, port);
-            if (!QTest::qWaitFor([&] { return state() != ConnectingState; }))
-                break;
-            QTest::qWait(state() == ConnectedState ? 0 : 5);
-        }
-        return state() == ConnectedState;
+        return state() == ConnectedState || QTest::qWaitFor([&] {
+                   abort();
+                   connectToHost(QHostAddress::LocalHost, port);
+                   return waitForConnected(1000);
+               });
     }
     // Everything that came back once it ends with a CR; empty when nothing does.
     QByteArray ask(const QByteArray &query) {
@@ -189,15 +174,11 @@ struct Client : QTcpSocket {
         return reply;
     }
 };
-#endif
 
 #ifdef QT_WIDGETS_LIB
 struct Browser : kolva::UrlOpener {
     QList<QUrl> opened;
-    bool open(const QUrl &url) override {
-        opened << url;
-        return false;
-    }
+    bool open(const QUrl &url) override { return opened << url, false; }
 };
 #endif
 

@@ -59,16 +59,16 @@ struct Console {
         } else if (w[0] == u"ask") { // the head of a record and its first channels
             const QByteArray reply = client.ask(QByteArray::fromPercentEncoding(w[1].toLatin1()));
             const bool painted = QTest::qWaitFor([&] { // the traffic fields repaint again
-                return get(QStringLiteral("txtOutput"))->updatesEnabled() &&
-                       get(QStringLiteral("txtSendData"))->updatesEnabled();
+                return get(u"txtOutput"_s)->updatesEnabled() &&
+                       get(u"txtSendData"_s)->updatesEnabled();
             });
-            return fake::Escaped(reply.left(60)) + QStringLiteral(" | ") +
-                   fake::Escaped(text("txtOutput").toUtf8()) + QStringLiteral(" | ") +
+            return fake::Escaped(reply.left(60)) + u" | "_s +
+                   fake::Escaped(text("txtOutput").toUtf8()) + u" | "_s +
                    text("txtSendData").left(60) + (painted ? "" : " (not painted)");
         } else if (w[0] == u"leave") {
             static_cast<void>(QTest::qWaitFor([&] { return text("lblStatus") == u"Connected"; }));
             client.disconnectFromHost();
-            return statusAfter(QStringLiteral("Connected"));
+            return statusAfter(u"Connected"_s);
         } else if (w[0] == u"hold")
             return QString::number(squatter.listen(QHostAddress::LocalHost, client.port));
         else if (w[0] == u"release")
@@ -87,19 +87,19 @@ struct Console {
     // A ramp step publishes a long fault text as it stands; a client that sends queries but
     // never reads the replies is dropped, and the listener comes back.
     QString stall() {
-        get<QLineEdit>(QStringLiteral("txtSensor(0)"))->setText(QString(64 * 1024, u'E'));
-        act(QStringLiteral("type txtSeconds 0")), act(QStringLiteral("click chkRamp"));
+        get<QLineEdit>(u"txtSensor(0)"_s)->setText(QString(64 * 1024, u'E'));
+        act(u"type txtSeconds 0"_s), act(u"click chkRamp"_s);
         static_cast<void>(QTest::qWaitFor([&] { return record(0).size() > 64 * 1024; }));
-        act(QStringLiteral("click chkRamp"));
+        act(u"click chkRamp"_s);
         client.setReadBufferSize(1); // takes (almost) nothing out of the system's buffers
-        QSignalSpy arrivals(get<QLineEdit>(QStringLiteral("txtOutput")), &QLineEdit::textChanged);
+        QSignalSpy arrivals(get<QLineEdit>(u"txtOutput"_s), &QLineEdit::textChanged);
         for (int i = 1; i < 2000 && client.state() == QAbstractSocket::ConnectedState; ++i)
             client.write("KOLVAM?"),
                 static_cast<void>(QTest::qWaitFor([&] { return arrivals.size() >= 2 * i; }));
         const bool dropped =
             QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; });
         client.setReadBufferSize(0);
-        return QString::number(dropped) + u' ' + statusAfter(QStringLiteral("Connected"));
+        return QString::number(dropped) + u' ' + statusAfter(u"Connected"_s);
     }
 };
 
@@ -113,26 +113,25 @@ QString Snapshot(const QObject *object, int depth = 0) {
                              "frameShadow", "interval", "singleShot", "active"})
         if (const QString value = object->property(name).toString();
             !value.isEmpty() && !QStringList{"false", "NoFrame", "Plain"}.contains(value))
-            line += QStringLiteral(" %1=%2").arg(QLatin1String(name), value);
+            line += u" %1=%2"_s.arg(QLatin1String(name), value);
     const auto *widget = qobject_cast<const QWidget *>(object);
     if (widget && widget->isWindow() && widget->layout())
         line += u' ' + widget->layout()->property("sizeConstraint").toString();
     for (int i = 0; i < object->property("count").toInt(); ++i)
-        line += QStringLiteral(" |") + qobject_cast<const QComboBox *>(object)->itemText(i);
+        line += u" |"_s + qobject_cast<const QComboBox *>(object)->itemText(i);
     if (widget && widget->isHidden())
-        line += QStringLiteral(" hidden");
+        line += u" hidden"_s;
     if (widget && widget->font().underline())
-        line +=
-            QStringLiteral(" underline ") + widget->palette().color(QPalette::WindowText).name();
+        line += u" underline "_s + widget->palette().color(QPalette::WindowText).name();
     if (widget && widget->testAttribute(Qt::WA_SetCursor))
-        line += QStringLiteral(" cursor=%1").arg(widget->cursor().shape());
+        line += u" cursor=%1"_s.arg(widget->cursor().shape());
     int row, column, rows, columns;
     for (QGridLayout *grid : widget && widget->parentWidget()
                                  ? widget->parentWidget()->findChildren<QGridLayout *>()
                                  : QList<QGridLayout *>())
         if (grid->indexOf(widget) >= 0) {
             grid->getItemPosition(grid->indexOf(widget), &row, &column, &rows, &columns);
-            line += QStringLiteral(" @%1,%2+%3,%4").arg(row).arg(column).arg(rows).arg(columns);
+            line += u" @%1,%2+%3,%4"_s.arg(row).arg(column).arg(rows).arg(columns);
         }
     line += u'\n';
     for (const QObject *child : object->children())
@@ -161,7 +160,7 @@ private Q_SLOTS:
     void snapshotAboutAndExit() {
         Console console;
         console.window.Form_Load();
-        auto *about = console.window.findChild<QAction *>(QStringLiteral("mnuAbout"));
+        auto *about = console.window.findChild<QAction *>(u"mnuAbout"_s);
         about->trigger();
         QPointer<QWidget> window = AboutWindow();
         window->showMinimized();
@@ -172,7 +171,7 @@ private Q_SLOTS:
         QVERIFY(fake::MatchesGolden(QString(snapshot)
                                         .replace(QString::number(console.client.port), "PORT")
                                         .split(u'\n', Qt::SkipEmptyParts),
-                                    QStringLiteral("main_window.txt")));
+                                    u"main_window.txt"_s));
         // Assistive technology finds every control the operator uses by a name of its own.
         QStringList names;
         for (const QWidget *control : console.window.findChildren<QWidget *>())
@@ -183,11 +182,9 @@ private Q_SLOTS:
         QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
         console.window.show();
         QVERIFY(console.record(1).startsWith(UnitPrefix(1)));
-        QTest::mouseClick(window->findChild<QLabel *>(QStringLiteral("lblwwwQuillan")),
-                          Qt::LeftButton);
-        QCOMPARE(console.browser.opened,
-                 QList<QUrl>{QUrl(QStringLiteral("https://www.quillan.example/"))});
-        console.window.findChild<QAction *>(QStringLiteral("mnuExit"))->trigger();
+        QTest::mouseClick(window->findChild<QLabel *>(u"lblwwwQuillan"_s), Qt::LeftButton);
+        QCOMPARE(console.browser.opened, QList<QUrl>{QUrl(u"https://www.quillan.example/"_s)});
+        console.window.findChild<QAction *>(u"mnuExit"_s)->trigger();
         QVERIFY(!console.window.isVisible() && window->isVisible());
         QTRY_COMPARE(console.client.state(), QAbstractSocket::UnconnectedState);
         QTcpSocket late;
@@ -216,54 +213,53 @@ private Q_SLOTS:
                 console.act(QLatin1String(step));
             status << QString::number(
                 QTest::qWaitFor([&] { return console.record(0) != records[0]; }));
-            console.act(QStringLiteral("click chkRamp"));
+            console.act(u"click chkRamp"_s);
         };
         console.window.Form_Load();
         QCOMPARE(records, fake::DefaultRecords());
         QCOMPARE(status,
                  (QStringList{"Booting", UnitPrefix(0), UnitPrefix(1), UnitPrefix(2), "1"}));
         QCOMPARE(console.box.shown, QStringList{"!Authoritative answer host not found."});
-        QCOMPARE(console.text("lblHostIP"), QStringLiteral("255.255.255.0"));
+        QCOMPARE(console.text("lblHostIP"), u"255.255.255.0"_s);
         QStringList lines;
         const QString port = QString::number(console.client.port);
         const QStringList script =
-            QStringLiteral("ask kolvam16?%0D%0A;ask %20kolvam?x%0D%0A;ask KOLV;ask AM?;"
-                           "ask KOLVAM?%00%80%FF;type txtSensor(4) 9;click cmdSetMaster;"
-                           "type txtSensor2(16) 7;click cmdSetSlave;type txtSetAllMaster 30;"
-                           "type txtSensor(2) 77;click cmdSetMaster;type cboIncrement 1;"
-                           "click cmdSetMaster;pick cboIncrement2 4;click cmdSetMaster;"
-                           "click cmdSetSlave;click cmdSetOpenMaster;click cmdSetMaster;"
-                           "click cmdSetComErSlave;type txtSensor2(3) x;type txtSetAllMaster 10;"
-                           "click optF;click optC;type txtPort 1;leave;ask KOLVAM?;hold;leave;"
-                           "release;ask KOLVAM?;type txtPort 65536;"
-                           "click cmdAccept;type txtPort PORT;hold;click cmdAccept;release;"
-                           "click cmdAccept;type txtAmount 2;stall;ask KOLVAM01?")
-                .replace(QStringLiteral("PORT"), port)
+            u"ask kolvam16?%0D%0A;ask %20kolvam?x%0D%0A;ask KOLV;ask AM?;ask KOLVAM?%00%80%FF;"
+            "ask KolVam01?;ask KOLVAM03?%0D;ask KOLVAM03?%0A;ask %20%20KOLVAM03?%0D%0A%20%20;"
+            "ask KOLVAM03?%20%0D%0A;ask KOL%0D%0AVAM09?;ask KOLVAM?%0D%0D%0A%0A;ask %0D%0A;"
+            "ask %09KOLVAM?;ask KOLVAM?%0D%0AKOLVAM01?;ask KOLVAM5?;ask KOLVAM00?;ask KOLVAM17?;"
+            "type txtSensor(4) 9;click cmdSetMaster;type txtSensor2(16) 7;click cmdSetSlave;"
+            "type txtSetAllMaster 30;type txtSensor(2) 77;click cmdSetMaster;type cboIncrement 1;"
+            "click cmdSetMaster;pick cboIncrement2 4;click cmdSetMaster;click cmdSetSlave;"
+            "click cmdSetOpenMaster;click cmdSetMaster;click cmdSetComErSlave;"
+            "type txtSensor2(3) x;type txtSetAllMaster 10;click optF;click optC;type txtPort 1;"
+            "leave;ask KOLVAM?;hold;leave;release;ask KOLVAM?;type txtPort 65536;click cmdAccept;"
+            "type txtPort PORT;hold;click cmdAccept;release;click cmdAccept;type txtAmount 2;"
+            "stall;ask KOLVAM01?"_s.replace(u"PORT"_s, port)
                 .split(u';');
         for (const QString &step : script) {
             console.box.shown.clear();
             const QString result = console.act(step);
-            lines << QString(step + QStringLiteral(" -> ") + result + u' ' +
-                             console.box.shown.join(u'/'))
+            lines << QString(step + u" -> "_s + result + u' ' + console.box.shown.join(u'/'))
                          .replace(port, "PORT");
             for (int entry = 0;
                  entry < 2 && QRegularExpression("cmdSet|opt|txtSensor").match(step).hasMatch();
                  ++entry)
                 if (const QString now = console.record(entry); now != records[entry])
-                    lines << QStringLiteral("  %1> ").arg(entry) +
+                    lines << u"  %1> "_s.arg(entry) +
                                  (records[entry] = now).mid(UnitPrefix(entry).size());
         }
-        QVERIFY(fake::MatchesGolden(lines, QStringLiteral("window_session.txt")));
+        QVERIFY(fake::MatchesGolden(lines, u"window_session.txt"_s));
     }
 
     void portTakenAtStartUp() {
         Console console;
-        QVERIFY(console.act(QStringLiteral("hold")) == u"1");
+        QVERIFY(console.act(u"hold"_s) == u"1");
         console.window.Form_Load();
         QCOMPARE(console.box.shown, QStringList{"10048: Address already in use"});
         QVERIFY(console.resolver.asked.isEmpty());
         QCOMPARE(console.text("lblHostIP"), QString());
-        QCOMPARE(console.statusAfter(QStringLiteral("Booting")), QStringLiteral("Error"));
+        QCOMPARE(console.statusAfter(u"Booting"_s), u"Error"_s);
     }
 };
 

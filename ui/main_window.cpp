@@ -165,11 +165,7 @@ frmServer::frmServer(ServerEnvironment environment, MessageSink &messages, HostR
     connect(&m_timerRamp, &QTimer::timeout, this, [this] { m_ramp.tick(*m_installation, *this); });
 }
 
-frmServer::~frmServer() {
-    // The rules hold references into the views; release them first.
-    m_query.reset();
-    m_installation.reset();
-}
+frmServer::~frmServer() = default;
 
 QWidget *frmServer::buildBankFrame(Bank bank) {
     const bool master = bank == Bank::Master;

@@ -92,6 +92,7 @@ private:
     Ramp m_ramp;
     std::unique_ptr<BankView> m_masterView;
     std::unique_ptr<BankView> m_slaveView;
+    // Declared after the views and the table they hold references into, so they go first.
     std::unique_ptr<Installation> m_installation;
     std::unique_ptr<QueryService> m_query;
     // Children of the window under their own names, like its controls, so that inspection
