@@ -267,7 +267,7 @@ void RoundTrips(const std::string &server, const std::string &floor, const Place
 // A ramp step as the rules alone take it, with plain texts for fields.
 void RampRules() {
     fake::Console console;
-    console.controls.seconds = QStringLiteral("0"); // a step at every tick
+    console.seconds = QStringLiteral("0"); // a step at every tick
     std::vector<double> medians, p99s;
     for (int round = 0; round < Rounds; ++round) {
         std::vector<double> times;

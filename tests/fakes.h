@@ -68,24 +68,15 @@ struct Bank : kolva::BankFields {
     kolva::Installation *installation = nullptr;
 };
 
-// The ramp's inputs, armed with the window's defaults.
-struct RampControls : kolva::RampControls {
-    QString seconds = u"60"_s;
-    QString amount = u"1"_s;
-    bool checked = true;
-    QString secondsText() const override { return seconds; }
-    QString amountText() const override { return amount; }
-    bool enabled() const override { return checked; }
-};
-
-// Both banks, the records, the installation and the ramp, wired as the window wires them and
-// started as the window starts: master commit, then slave commit.
-struct Console {
+// Both banks, the records, the installation, the ramp and its inputs, wired as the window wires
+// them and started as the window starts: master commit, then slave commit.
+struct Console : kolva::RampControls {
     Bank master{kolva::Bank::Master, 25.0, u"25"_s};
     Bank slave{kolva::Bank::Slave, 32.0, u"32"_s};
     kolva::ResponseTable table;
     kolva::Ramp ramp;
-    RampControls controls;
+    QString seconds = u"60"_s, amount = u"1"_s;
+    bool checked = true;
     kolva::Installation installation{master, slave, table, [this] { ramp.restartPeriod(); }};
 
     Console() {
@@ -93,7 +84,10 @@ struct Console {
         installation.commit(kolva::Bank::Master);
         installation.commit(kolva::Bank::Slave);
     }
-    bool tick() { return ramp.tick(installation, controls); }
+    QString secondsText() const override { return seconds; }
+    QString amountText() const override { return amount; }
+    bool enabled() const override { return checked; }
+    bool tick() { return ramp.tick(installation, *this); }
 
     // One step of a session, e.g. "t m 4 9": type "9" into master T5. Banks: m, else slave; t
     // type, s Set All, i Increment, c commit, f fault word, u unit (F, else C), r ramp inputs
@@ -117,8 +111,7 @@ struct Console {
             installation.selectUnit(text == u"F" ? kolva::TemperatureUnit::Fahrenheit
                                                  : kolva::TemperatureUnit::Celsius);
         else if (op == u'r')
-            controls.seconds = w.value(1), controls.amount = w.value(2),
-            controls.checked = w.value(3) == u"1";
+            seconds = w.value(1), amount = w.value(2), checked = w.value(3) == u"1";
         QString ticks;
         for (int i = 0; op == u'k' && i < qMin(w.value(1).toInt(), 9); ++i)
             ticks += tick() ? u'x' : u'.';

@@ -77,12 +77,10 @@ def clients(cycles):  # each after one that leaves early, resets or says nothing
             early.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", cycle % 2, 0))
         # One that connected while the service was still taking the previous client is reset
         # with the listener: like any client, it tries again.
-        got = b""
         for _ in range(5):
             with connect() as sock:
-                got = ask(sock, QUERIES[cycle % 17] + b"\r\n")
-            if got:
-                break
+                if got := ask(sock, QUERIES[cycle % 17] + b"\r\n"):
+                    break
         check(QUERIES[cycle % 17], got, REPLIES[cycle % 17])
 
 

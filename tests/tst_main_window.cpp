@@ -17,10 +17,8 @@ struct Console {
     fake::Browser browser;
     fake::Client client;
     QTcpServer squatter;
-    frmServer window{{QString::number(client.port), QHostAddress(QHostAddress::LocalHost), 20},
-                     box,
-                     resolver,
-                     browser};
+    frmServer window{
+        {QString::number(client.port), QHostAddress::LocalHost, 20}, box, resolver, browser};
 
     template <typename T = QWidget> T *get(const QString &name) {
         return window.findChild<T *>(name);
@@ -33,11 +31,9 @@ struct Console {
     }
     // Waits for the status poll to settle on a state other than the given one.
     QString statusAfter(const QString &state) {
-        static_cast<void>(QTest::qWaitFor([&] {
-            const QString now = text("lblStatus");
-            return now != state && now != u"Peer is closing the connection";
-        }));
-        return text("lblStatus");
+        const QStringList passing{state, u"Peer is closing the connection"_s};
+        const auto settled = [&] { return !passing.contains(text("lblStatus")); };
+        return static_cast<void>(QTest::qWaitFor(settled)), text("lblStatus");
     }
 
     // One step of a user or a client; returns what it saw. Operator steps: "type <field>

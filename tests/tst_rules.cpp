@@ -27,22 +27,17 @@ private Q_SLOTS:
     void numberTexts() {
         QStringList lines;
         const QStringList texts =
-            QStringLiteral(
-                "25.3| 25 | 25.3xyz|25,5|-.5|25.|+7.5|abc||-|.|1e3|1E3|25D-1|1d3|5e|5e+x| 2 5 . "
-                "3|\t1\n2|"
-                "1\r2|1.2.3|-1e999|1e-999|1e99999999999999999999|\u0663")
-                .split(u'|')
+            u"25.3| 25 | 25.3xyz|25,5|-.5|25.|+7.5|abc||-|.|1e3|1E3|25D-1|1d3|5e|5e+x| 2 5 . 3|"
+            "\t1\n2|1\r2|1.2.3|-1e999|1e-999|1e99999999999999999999|\u0663"_s.split(u'|')
             << QString(400, u'9') << QString(400, u'0') + u"1e-400"_s;
         for (const QString &text : texts)
             lines << u"%1 -> %2%3"_s.arg(fake::Escaped(text.toUtf8()),
                                          QString::number(LeadingNumber(text), 'g', 17),
                                          IsNumberText(text) ? u" number"_s : QString());
         for (const QString &value :
-             QStringLiteral(
-                 "25 25.200000000000003 25.05 25.04 -3.25 0.05 -0.04 -0 99.95 0.33333333333333331 "
-                 "0.0001 0.00001 1e7 9999999 999999999999999 999999999999999.9 1.25e20 "
-                 "1.7976931348623157e308 -inf 77.18 -40 26.6 89.6")
-                 .split(u' ')) {
+             u"25 25.200000000000003 25.05 25.04 -3.25 0.05 -0.04 -0 99.95 0.33333333333333331 "
+             "0.0001 0.00001 1e7 9999999 999999999999999 999999999999999.9 1.25e20 "
+             "1.7976931348623157e308 -inf 77.18 -40 26.6 89.6"_s.split(u' ')) {
             const double v = value.toDouble();
             lines << u"%1 -> %2 | %3 | %4 | F %5 | C %6"_s.arg(v, 0, 'g', 17)
                          .arg(NumberText(v), SingleNumberText(ToSingle(v)), OneDecimalText(v),
@@ -56,8 +51,6 @@ private Q_SLOTS:
     // records that changed. Every slave record is the first one under its own unit name.
     void session() {
         fake::Console console;
-        QCOMPARE(QStringList(console.table.record(0)) << console.table.record(16),
-                 fake::DefaultRecords().mid(0, 1) << fake::DefaultRecords().at(16));
         const QStringList script =
             u"t m 4 9;c m;s m 30;t m 2 77;c m;i m -.5;s m 10;c m;s m _25;i m 1;c m;"
             "i m abc;s m 7;c m;s m x1;c m;t m 0 6;c m;s m 1e15;i m 0;c m;"
