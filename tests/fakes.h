@@ -171,7 +171,7 @@ struct Client : QTcpSocket {
 #ifdef QT_WIDGETS_LIB
 struct Browser : kolva::UrlOpener {
     QList<QUrl> opened;
-    bool open(const QUrl &url) override { return opened << url, false; }
+    void open(const QUrl &url) override { opened << url; }
 };
 #endif
 

@@ -163,6 +163,7 @@ private Q_SLOTS:
         about->trigger(); // the same window, brought back
         QCOMPARE(AboutWindow(), window.data());
         QVERIFY(!window->isMinimized());
+        QTRY_COMPARE(QApplication::activeWindow(), window.data());
         const QString snapshot = Snapshot(&console.window) + Snapshot(window);
         QVERIFY(fake::MatchesGolden(QString(snapshot)
                                         .replace(QString::number(console.client.port), "PORT")

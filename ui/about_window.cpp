@@ -35,7 +35,7 @@ QLabel *addLabel(QVBoxLayout *layout, const QString &objectName, const QString &
 
 } // namespace
 
-bool DesktopUrlOpener::open(const QUrl &url) { return QDesktopServices::openUrl(url); }
+void DesktopUrlOpener::open(const QUrl &url) { QDesktopServices::openUrl(url); }
 
 frmAbout::frmAbout(UrlOpener &opener, QWidget *parent)
     : QWidget(parent)
@@ -94,7 +94,7 @@ bool frmAbout::eventFilter(QObject *watched, QEvent *event) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton &&
             m_lblwwwQuillan->rect().contains(mouse->position().toPoint()))
-            m_opener.open(QUrl(WebAddress)); // nothing to tell the operator if no browser opens
+            m_opener.open(QUrl(WebAddress));
     }
     return QWidget::eventFilter(watched, event);
 }

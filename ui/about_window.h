@@ -11,17 +11,18 @@ namespace kolva {
 // The product's name, as the About window and the titles of message boxes show it.
 inline const QString ProductName = QStringLiteral("Kolva Simulator");
 
-// Opens an address in the user's web browser; injected so tests never launch one.
+// Opens an address in the user's web browser; injected so tests never launch one. Nothing is
+// told to the operator if no browser opens, so there is nothing to report.
 class UrlOpener {
 public:
     virtual ~UrlOpener() = default;
-    virtual bool open(const QUrl &url) = 0;
+    virtual void open(const QUrl &url) = 0;
 };
 
 // The desktop's default browser, through QDesktopServices.
 class DesktopUrlOpener : public UrlOpener {
 public:
-    bool open(const QUrl &url) override;
+    void open(const QUrl &url) override;
 };
 
 // Product, version and copyright of this build, the maker's contact lines and a link to the
