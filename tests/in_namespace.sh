@@ -4,15 +4,12 @@
 # on a bare container: nothing depends on this machine's DNS or host name. Exits 77 (skipped)
 # where no namespace can be made.
 set -euo pipefail
-
-if unshare -rnu true 2>/dev/null; then
-    namespace=(unshare -rnu)
-elif unshare -nu true 2>/dev/null; then
-    namespace=(unshare -nu)
-else
-    echo "SKIPPED: no private network namespace can be made here (unshare -rnu / -nu refused)"
-    exit 77
-fi
 export KOLVA_NAMESPACE_HOST=kolva-nowhere.invalid
-exec "${namespace[@]}" bash -c 'ip link set lo up && hostname "$KOLVA_NAMESPACE_HOST" && exec "$@"' \
-    bash "$@"
+for options in -rnu -nu; do # as a mapped root where user namespaces allow it, else as root
+    if unshare $options true 2>/dev/null; then
+        exec unshare $options bash -c 'ip link set lo up && hostname "$KOLVA_NAMESPACE_HOST" &&
+            exec "$@"' bash "$@"
+    fi
+done
+echo "SKIPPED: no private network namespace can be made here (unshare -rnu / -nu refused)"
+exit 77
