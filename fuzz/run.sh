@@ -12,11 +12,8 @@ cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMP
 cmake --build $build --target fuzz_rules
 mkdir -p $build/corpus $build/findings
 export ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 UBSAN_OPTIONS=print_stacktrace=1
-if ! $build/fuzz/fuzz_rules -max_total_time="${1:?usage: fuzz/run.sh <seconds>}" -max_len=1024 \
+$build/fuzz/fuzz_rules -max_total_time="${1:?usage: fuzz/run.sh <seconds>}" -max_len=1024 \
     -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 -dict=fuzz/rules.dict \
-    -artifact_prefix=$build/findings/ $build/corpus fuzz/corpus/rules >$build/log 2>&1; then
-    tail -n 30 $build/log
-    echo "fuzz_rules: FINDING in $build/findings/"
-    exit 1
-fi
+    -artifact_prefix=$build/findings/ $build/corpus fuzz/corpus/rules >$build/log 2>&1 ||
+    { tail -n 30 $build/log && echo "fuzz_rules: FINDING in $build/findings/" && exit 1; }
 echo "fuzz_rules: $(sed -n 's/^stat::number_of_executed_units: *//p' $build/log) inputs, no finding"

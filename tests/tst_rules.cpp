@@ -3,6 +3,7 @@
 
 #include "fakes.h"
 #include "query/query_service.h"
+#include "query/socket_error.h"
 #include "units/number_text.h"
 
 #include <clocale>
@@ -29,7 +30,8 @@ private Q_SLOTS:
         const QStringList texts =
             u"25.3| 25 | 25.3xyz|25,5|-.5|25.|+7.5|abc||-|.|1e3|1E3|25D-1|1d3|5e|5e+x| 2 5 . 3|"
             "\t1\n2|1\r2|1.2.3|-1e999|1e-999|1e99999999999999999999|\u0663"_s.split(u'|')
-            << QString(400, u'9') << QString(400, u'0') + u"1e-400"_s;
+            << QString(400, u'9') << QString(400, u'0') + u"1e-400"_s
+            << u"."_s + QString(400, u'0') + u"1e50"_s;
         for (const QString &text : texts)
             lines << u"%1 -> %2%3"_s.arg(fake::Escaped(text.toUtf8()),
                                          QString::number(LeadingNumber(text), 'g', 17),
@@ -132,16 +134,26 @@ private Q_SLOTS:
         QCOMPARE(error, 11001);
     }
 
-    void port() {
+    // What the operator is told: a port text read as a port, or why not, and every failure of
+    // the query socket.
+    void portsAndSocketErrors() {
         QStringList lines;
+        const auto told = [](const OperationError &e) {
+            return u"%1 %2"_s.arg(e.number).arg(e.description);
+        };
         for (const char *text : {"23", "80abc", "", "80.5", "81.5", "-2147483648.5", "2147483647",
                                  "2147483647.5", "-2147483649"}) {
             OperationError error;
             const qint32 port = PortFromText(QString::fromLatin1(text), &error).value_or(-1);
-            lines << QString::fromLatin1(text) + u" -> %1 %2 "_s.arg(port).arg(error.number) +
-                         error.description;
+            lines << QString::fromLatin1(text) + u" -> %1 "_s.arg(port) + told(error);
         }
-        QVERIFY(fake::MatchesGolden(lines, u"port.txt"_s));
+        for (int error = QAbstractSocket::UnknownSocketError;
+             error <= QAbstractSocket::OperationError; ++error)
+            lines << told(SocketFaultError(QAbstractSocket::SocketError(error)));
+        for (const SocketFault fault : {SocketFault::WrongState, SocketFault::PortOutOfRange,
+                                        SocketFault::NotConnected, SocketFault::ReplyBacklog})
+            lines << told(SocketFaultError(fault));
+        QVERIFY(fake::MatchesGolden(lines, u"errors.txt"_s));
     }
 };
 
