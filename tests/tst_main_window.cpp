@@ -40,7 +40,7 @@ struct Console {
     // <text>", "click <button>", "pick <combo> <index>", each answered with the markers of the
     // master, slave and port buttons (1: bold). Client steps: "ask <query, percent-encoded>",
     // "leave", "hold" and "release" (the port, by another program), "stall" (a client that never
-    // reads its replies).
+    // reads its replies), "flood" (megabytes with no query in them).
     QString act(const QString &step) {
         const QStringList w = step.split(u' ');
         auto *combo = window.findChild<QComboBox *>(w.value(1));
@@ -71,7 +71,7 @@ struct Console {
             squatter.close();
         else if (w[0] == u"stall")
             return stall();
-        else if (w[0] == u"flood") { // 4 MiB without a '?', taken in bites of 64 KiB at most
+        else if (w[0] == u"flood") { // taken in bites of 64 KiB at most, each answered alone
             QByteArray crs;
             client.write(QByteArray(4 << 20, 'x'));
             return QString::number(
