@@ -302,7 +302,6 @@ QWidget *frmServer::buildUnitsFrame() {
     m_optC = new QRadioButton(QStringLiteral("Celsius"));
     m_optC->setObjectName(QStringLiteral("optC"));
     m_optC->setAccessibleName(QStringLiteral("Celsius"));
-    m_optC->setChecked(true);
     m_optF = new QRadioButton(QStringLiteral("Fahrenheit"));
     m_optF->setObjectName(QStringLiteral("optF"));
     m_optF->setAccessibleName(QStringLiteral("Fahrenheit"));
@@ -380,7 +379,8 @@ void frmServer::Form_Load() {
     // waits for the operator: a message box runs the event loop that delivers them.
     m_timer1.start();
     m_timerRamp.start();
-    // Celsius is selected and the records say "C," from creation: nothing to convert.
+    // Celsius is selected here, at load; the records say "C," from creation, so selecting it
+    // converts nothing.
     m_optC->setChecked(true);
     m_installation->commit(Bank::Master);
     m_installation->commit(Bank::Slave);
