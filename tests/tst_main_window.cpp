@@ -250,6 +250,7 @@ private Q_SLOTS:
                                  (records[entry] = now).mid(UnitPrefix(entry).size());
         }
         QVERIFY(fake::MatchesGolden(lines, u"window_session.txt"_s));
+        QTRY_COMPARE(console.window.findChildren<QTcpSocket *>().size(), 1); // the others freed
     }
 
     void portTakenAtStartUp() {

@@ -95,8 +95,9 @@ frmServer::frmServer(ServerEnvironment environment, MessageSink &messages, HostR
     m_installation = std::make_unique<Installation>(*m_masterView, *m_slaveView, m_table,
                                                     [this] { m_ramp.restartPeriod(); });
     QueryConsole &console = *this;
-    m_query =
-        std::make_unique<QueryService>(m_table, console, m_messages, m_environment.bindAddress);
+    // A child too, like the timers, so that the window's object tree shows the client sockets.
+    m_query = std::make_unique<QueryService>(m_table, console, m_messages,
+                                             m_environment.bindAddress, this);
 
     auto *central = new QWidget;
     auto *grid = new QGridLayout(central);
