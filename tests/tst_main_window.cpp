@@ -20,12 +20,8 @@ struct Console {
     frmServer window{
         {QString::number(client.port), QHostAddress::LocalHost, 20}, box, resolver, browser};
 
-    template <typename T = QWidget> T *get(const QString &name) {
-        return window.findChild<T *>(name);
-    }
-    QString text(const QString &name) {
-        return window.findChild<QObject *>(name)->property("text").toString();
-    }
+    template <typename T = QWidget> T *get(const QString &n) { return window.findChild<T *>(n); }
+    QString text(const QString &name) { return get<QObject>(name)->property("text").toString(); }
     QString record(int entry) {
         return QString::fromUtf8(client.ask(QueryCommand(entry).toLatin1()).chopped(1));
     }
@@ -116,6 +112,8 @@ QString Snapshot(const QObject *object, int depth = 0) {
         if (const QString value = object->property(name).toString();
             !value.isEmpty() && !QStringList{"false", "NoFrame", "Plain"}.contains(value))
             line += u" %1=%2"_s.arg(QLatin1String(name), value);
+    if (const auto *label = qobject_cast<const QLabel *>(object); label && label->buddy())
+        line += u" buddy="_s + label->buddy()->objectName();
     const auto *widget = qobject_cast<const QWidget *>(object);
     if (widget && widget->isWindow() && widget->layout())
         line += u' ' + widget->layout()->property("sizeConstraint").toString();
@@ -169,18 +167,20 @@ private Q_SLOTS:
         about->trigger(); // the same window, brought back
         QCOMPARE(AboutWindow(), window.data());
         QVERIFY(!window->isMinimized());
-        const QString snapshot = QString(Snapshot(&console.window) + Snapshot(window))
-                                     .replace(QString::number(console.client.port), u"PORT"_s);
-        QVERIFY(
-            fake::MatchesGolden(snapshot.split(u'\n', Qt::SkipEmptyParts), u"main_window.txt"_s));
-        // Assistive technology finds every control the operator uses by a name of its own.
-        QStringList names;
-        for (const QWidget *control : console.window.findChildren<QWidget *>())
+        // Tab walks the controls in this order, and assistive technology finds each by a name
+        // of its own.
+        QStringList order, names;
+        for (QWidget *control = console.window.nextInFocusChain(); control != &console.window;
+             control = control->nextInFocusChain())
             if (control->focusPolicy() & Qt::TabFocus && control->isVisibleTo(&console.window) &&
                 !qobject_cast<QComboBox *>(control->parent()))
-                names << control->accessibleName();
+                order << control->objectName(), names << control->accessibleName();
         QVERIFY(!names.contains(QString()));
         QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+        const QString snapshot = QString(Snapshot(&console.window) + Snapshot(window))
+                                     .replace(QString::number(console.client.port), u"PORT"_s);
+        QVERIFY(fake::MatchesGolden(snapshot.split(u'\n', Qt::SkipEmptyParts) << order.join(u' '),
+                                    u"main_window.txt"_s));
         console.window.show();
         QVERIFY(console.record(1).startsWith(UnitPrefix(1)));
         QTest::mouseClick(window->findChild<QLabel *>(u"lblwwwQuillan"_s), Qt::LeftButton);
@@ -188,6 +188,8 @@ private Q_SLOTS:
         console.window.findChild<QAction *>(u"mnuExit"_s)->trigger();
         QVERIFY(!console.window.isVisible() && window->isVisible());
         QTRY_COMPARE(console.client.state(), QAbstractSocket::UnconnectedState);
+        for (const char *timer : {"Timer1", "TimerRamp"})
+            QVERIFY(!console.get<QTimer>(QLatin1String(timer))->isActive());
         console.client.connectToHost(QHostAddress::LocalHost, console.client.port);
         QVERIFY(!console.client.waitForConnected(1000));
         window->close();
@@ -231,7 +233,8 @@ private Q_SLOTS:
             "type txtSensor(4) 9;click cmdSetMaster;type txtSensor2(16) 7;click cmdSetSlave;"
             "type txtSetAllMaster 30;type txtSensor(2) 77;click cmdSetMaster;type cboIncrement 1;"
             "click cmdSetMaster;pick cboIncrement2 4;click cmdSetMaster;click cmdSetSlave;"
-            "click cmdSetOpenMaster;click cmdSetMaster;click cmdSetComErSlave;"
+            "click cmdSetOpenMaster;click cmdSetMaster;pick cboIncrement 3;click cmdSetMaster;"
+            "click cmdSetComErSlave;"
             "type txtSensor2(3) x;type txtSetAllMaster 10;click optF;click optC;type txtPort 1;"
             "leave;ask KOLVAM?;hold;leave;release;ask KOLVAM?;type txtPort 65536;click cmdAccept;"
             "type txtPort PORT;hold;click cmdAccept;release;click cmdAccept;type txtAmount 2;"

@@ -61,27 +61,23 @@ private Q_SLOTS:
             "t s 3 abc;t s 4 1e39;u F;u F;t m 0 1;u C;r 3 1 1;k 1;r 3 1 0;k 1;"
             "r 3 1 1;k 3;c m;k 3;k 1;c s;k 2;r 1x 1 1;k 2;r 1 - 1;k 2;r -5 1 1;"
             "k 1;r 2.5 1 1;k 3;t m 0 1.7e308;r 0 1.7e308 1;k 2"_s.split(u';');
-        QStringList lines,
-            fields{console.master.readings.join(u' '), console.slave.readings.join(u' ')},
-            records{console.table.record(0), console.table.record(1)};
+        // The fields and the records of master and slave, as they stand.
+        const auto state = [&] {
+            return QStringList{console.master.readings.join(u' '), console.table.record(0),
+                               console.slave.readings.join(u' '), console.table.record(1)};
+        };
+        QStringList lines, before = state();
         for (const QString &step : script) {
             lines << u"%1 %2 :: %3%4"_s.arg(step, console.run(step))
                          .arg(console.master.marker)
                          .arg(console.slave.marker);
-            const QStringList now{console.master.readings.join(u' '),
-                                  console.slave.readings.join(u' ')},
-                published{console.table.record(0), console.table.record(1)};
-            for (int i = 0; i < 2; ++i) {
-                if (now[i] != fields[i])
-                    lines << (i ? u"  s: "_s : u"  m: "_s) + now[i];
-                if (published[i] != records[i])
-                    lines << u"  %1> "_s.arg(i) + published[i];
-            }
+            const QStringList now = state();
+            for (int i = 0; i < 4; ++i)
+                if (now[i] != std::exchange(before[i], now[i]))
+                    lines << QStringList{"  m: ", "  0> ", "  s: ", "  1> "}[i] + now[i];
             for (int entry = 2; entry < EntryCount; ++entry)
                 QCOMPARE(console.table.record(entry).mid(UnitPrefix(entry).size()),
-                         published[1].mid(UnitPrefix(1).size()));
-            fields = now;
-            records = published;
+                         now[3].mid(UnitPrefix(1).size()));
         }
         QVERIFY(fake::MatchesGolden(lines, u"session.txt"_s));
     }
