@@ -123,10 +123,12 @@ private Q_SLOTS:
         QCOMPARE(resolver.hostName(&error), std::optional(host));
         QCOMPARE(resolver.resolve(u"10.1.2.3"_s, &error), std::optional(Addresses{{10, 1, 2, 3}}));
         QCOMPARE(resolver.interfaceAddresses(), (Addresses{{127, 0, 0, 1}}));
-        // An empty name fails before any lookup; which error a name server out of reach gives
-        // depends on this machine's resolver configuration.
+        // An empty name and an IPv6 address fail before any lookup; which error a name server
+        // out of reach gives depends on this machine's resolver configuration.
         QVERIFY(!resolver.resolve(QString(), &error));
         QCOMPARE(error, 11001);
+        QVERIFY(!resolver.resolve(u"::1"_s, &error));
+        QCOMPARE(error, 11004);
     }
 
     // What the operator is told: a port text read as a port, or why not, and every failure of
