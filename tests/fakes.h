@@ -1,7 +1,7 @@
 #pragma once
 
 // Stand-ins for what the rules and the window reach outside themselves, shared by the tests, the
-// fuzz targets and the benchmark, and the records a fresh simulator publishes.
+// fuzz target and the benchmark, and the records a fresh simulator publishes.
 
 #include "query/host_address.h"
 #include "ramp/ramp.h"
