@@ -90,15 +90,15 @@ struct Console : kolva::RampControls {
 
     // One step of a session, e.g. "t m 4 9": type "9" into master T5. Banks: m, else slave; t
     // type, s Set All, i Increment, c commit, f fault word, u unit (F, else C), r ramp inputs
-    // (seconds, amount, 1 enabled), k ticks (at most 9); "_" stands for a space. Returns "x"
+    // (seconds, amount, 1 enabled), k ticks; "_" stands for a space. Returns "x"
     // for each tick that stepped, "." for each that did not.
     QString run(const QString &step) {
         const QStringList w = step.split(u' ');
         Bank &bank = w.value(1) == u"m" ? master : slave;
         const QString text = QString(w.last()).replace(u'_', u' ');
-        const QChar op = w[0].isEmpty() ? QChar() : w[0][0];
+        const QChar op = w[0][0];
         if (op == u't')
-            bank.setReading(int(w.value(2).toUInt() % kolva::ReadingCount), text);
+            bank.setReading(w[2].toInt(), text);
         else if (op == u's' || op == u'i')
             (op == u's' ? bank.setAll : bank.increment) = text,
                                         installation.fillInputEdited(bank.which);
@@ -112,7 +112,7 @@ struct Console : kolva::RampControls {
         else if (op == u'r')
             seconds = w.value(1), amount = w.value(2), checked = w.value(3) == u"1";
         QString ticks;
-        for (int i = 0; op == u'k' && i < qMin(w.value(1).toInt(), 9); ++i)
+        for (int i = 0; op == u'k' && i < w[1].toInt(); ++i)
             ticks += tick() ? u'x' : u'.';
         return ticks;
     }

@@ -57,8 +57,8 @@ def queries(count):  # one connection, three spellings selecting the same record
 
 def junk(chunks):  # 64 KiB pieces without a query in them: lone CRs only
     with connect(quiet=0.5) as sock:
-        junk = (bytes(range(0x40, 0x100)) + bytes(range(0x3F))) * 257  # every byte but '?'
-        crs = b"".join(ask(sock, junk, to_cr=False) for _ in range(chunks))
+        piece = (bytes(range(0x40, 0x100)) + bytes(range(0x3F))) * 257  # every byte but '?'
+        crs = b"".join(ask(sock, piece, to_cr=False) for _ in range(chunks))
         check("64 KiB of junk", crs, b"\r" * len(crs))
         sock.settimeout(5)
         check(QUERIES[16], ask(sock, QUERIES[16]), REPLIES[16])
