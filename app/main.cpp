@@ -7,14 +7,12 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
-#include <csignal>
-
 namespace {
 
 // The program's icon, drawn from the same SVG that the desktop entry installs, so every window
 // shows what the application menu shows. Rendered here rather than by Qt's SVG icon plugin: a
 // plugin is found only at run time, a linked library is a dependency the package computes.
-QIcon ApplicationIcon() {
+QIcon applicationIcon() {
     QSvgRenderer svg(QStringLiteral(":/kolva/kolva-simulator.svg"));
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 128, 256}) {
@@ -31,22 +29,19 @@ QIcon ApplicationIcon() {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    // A client that vanishes mid-reply must never take the simulator down.
-    std::signal(SIGPIPE, SIG_IGN);
-
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KolvaSim"));
     QApplication::setApplicationVersion(QStringLiteral(KOLVA_VERSION));
     // The desktop entry gives the taskbar its name; a display name would also be appended to
     // every window title ("TCP Server — Kolva Simulator").
     QApplication::setDesktopFileName(QStringLiteral("kolva-simulator"));
-    QApplication::setWindowIcon(ApplicationIcon());
+    QApplication::setWindowIcon(applicationIcon());
 
     kolva::MessageBoxSink messages;
     kolva::SystemHostResolver resolver;
     kolva::DesktopUrlOpener browser; // outlives every About window
-    kolva::frmServer window({}, messages, resolver, browser);
-    window.Form_Load();
+    kolva::OperatorWindow window({}, messages, resolver, browser);
+    window.startServing();
     window.show();
     return app.exec();
 }

@@ -1,15 +1,14 @@
 // The floor the benchmark holds the simulator against: the same wire behaviour and nothing
 // else. Blocking sockets, one client at a time, one reply per read: spaces trimmed, CR LF pairs
 // removed, a to z upper-cased, the record and a CR for a known query, a lone CR otherwise.
-// Usage: floor_server <port> <records file> <query>...: the n-th query is answered with the
-// n-th line of the file. Listens on loopback until it is killed.
+// Usage: floor_server <port> (<query> <record>)...: each query is answered with the record after
+// it. Listens on loopback until it is killed.
 
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <netinet/in.h>
 #include <string>
@@ -39,20 +38,14 @@ std::string Cleaned(std::string_view received) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: %s <port> <records file> <query>...\n", argv[0]);
+    if (argc < 4 || argc % 2 != 0) {
+        std::fprintf(stderr, "usage: %s <port> (<query> <record>)...\n", argv[0]);
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
     std::map<std::string, std::string, std::less<>> replies;
-    std::ifstream records(argv[2]);
-    std::string record;
-    for (int query = 3; query < argc && std::getline(records, record); ++query)
-        replies[argv[query]] = record + '\r';
-    if (replies.size() != std::size_t(argc - 3)) {
-        std::fprintf(stderr, "floor_server: fewer records in %s than queries\n", argv[2]);
-        return 2;
-    }
+    for (int query = 2; query + 1 < argc; query += 2)
+        replies[argv[query]] = std::string(argv[query + 1]) + '\r';
 
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;

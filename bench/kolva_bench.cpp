@@ -6,7 +6,6 @@
 // namespace, where the Server may take port 23.
 
 #include "query/query_rules.h"
-#include "tests/fakes.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -48,11 +47,53 @@ constexpr int StartRounds = 7;
 constexpr int RampStepsPerRound = 1'000;
 constexpr int TurnsPerRound = 100;
 
+// A reading bank of plain texts at the window's defaults, for the rules alone.
+struct PlainBank : kolva::BankFields {
+    explicit PlainBank(double first) {
+        for (int i = 0; i < kolva::ReadingCount; ++i)
+            readings << QString::number(first + i / 10.0, 'f', 1);
+    }
+    QString reading(int index) const override { return readings[index]; }
+    void setReading(int index, const QString &text) override { readings[index] = text; }
+    QString setAllText() const override { return QString(); }
+    QString incrementText() const override { return QString(); }
+    void setEditMarker(bool) override {}
+    QStringList readings;
+};
+
+// Both banks published as at start-up, and a ramp that steps at every tick.
+struct PlainConsole : kolva::RampControls {
+    PlainBank master{25.0};
+    PlainBank slave{32.0};
+    kolva::ResponseTable table;
+    kolva::Installation installation{master, slave, table};
+
+    PlainConsole() {
+        installation.commit(kolva::Bank::Master);
+        installation.commit(kolva::Bank::Slave);
+    }
+    QString secondsText() const override { return QStringLiteral("0"); }
+    QString amountText() const override { return QStringLiteral("1"); }
+    bool rampEnabled() const override { return true; }
+};
+
+// The records of a fresh start, as clients are answered by Server and by the floor.
+std::vector<std::string> FreshRecords() {
+    const PlainConsole console;
+    std::vector<std::string> records;
+    for (int entry = 0; entry < kolva::EntryCount; ++entry)
+        records.push_back(console.table.record(entry).toStdString());
+    return records;
+}
+
 // The floor serves the records of a fresh start for the simulator's own query texts.
 std::vector<std::string> FloorArguments() {
-    std::vector<std::string> arguments{std::to_string(FloorPort), KOLVA_DEFAULT_RECORDS};
-    for (int entry = 0; entry < kolva::EntryCount; ++entry)
-        arguments.push_back(kolva::QueryCommand(entry).toStdString());
+    std::vector<std::string> arguments{std::to_string(FloorPort)};
+    const std::vector<std::string> records = FreshRecords();
+    for (int entry = 0; entry < kolva::EntryCount; ++entry) {
+        arguments.push_back(kolva::queryCommand(entry).toStdString());
+        arguments.push_back(records[std::size_t(entry)]);
+    }
     return arguments;
 }
 
@@ -165,10 +206,10 @@ struct RoundFigures {
 // Cycles through the seventeen queries as a polling client does, one at a time.
 RoundFigures MeasureRound(Client &client, int queries) {
     std::vector<std::string> asks, replies;
-    const QStringList records = fake::DefaultRecords();
+    const std::vector<std::string> records = FreshRecords();
     for (int entry = 0; entry < kolva::EntryCount; ++entry) {
-        asks.push_back(kolva::QueryCommand(entry).toStdString() + "\r\n");
-        replies.push_back(records[entry].toStdString() + '\r');
+        asks.push_back(kolva::queryCommand(entry).toStdString() + "\r\n");
+        replies.push_back(records[std::size_t(entry)] + '\r');
     }
     RoundFigures figures;
     std::vector<double> latencies;
@@ -266,14 +307,14 @@ void RoundTrips(const std::string &server, const std::string &floor, const Place
 
 // A ramp step as the rules alone take it, with plain texts for fields.
 void RampRules() {
-    fake::Console console;
-    console.seconds = QStringLiteral("0"); // a step at every tick
+    PlainConsole console;
+    kolva::Ramp ramp;
     std::vector<double> medians, p99s;
     for (int round = 0; round < Rounds; ++round) {
         std::vector<double> times;
         for (int i = 0; i < RampStepsPerRound; ++i) {
             const Clock::time_point start = Clock::now();
-            if (!console.tick())
+            if (!ramp.tick(console.installation, console))
                 Fail("the ramp did not step");
             times.push_back(Micro(Clock::now() - start));
         }
@@ -289,16 +330,21 @@ void RampRules() {
 // The same with the real window: its timers run at every turn of the event loop, so each turn
 // is one ramp step, the fields' updates and the repaint that follows, and a status poll.
 void RampWindow() {
-    fake::Messages messages;
-    fake::Resolver resolver;
-    fake::Browser browser;
-    kolva::frmServer window({QStringLiteral("0"), QHostAddress(QHostAddress::LocalHost), 0},
-                            messages, resolver, browser);
+    struct : kolva::MessageSink {
+        QStringList shown;
+        void showMessage(const QString &text, Icon) override { shown << text; }
+    } messages;
+    kolva::SystemHostResolver resolver;
+    struct : kolva::UrlOpener {
+        void open(const QUrl &) override {}
+    } browser;
+    kolva::OperatorWindow window({QStringLiteral("0"), QHostAddress(QHostAddress::LocalHost), 0},
+                                 messages, resolver, browser);
     window.findChild<QCheckBox *>(QStringLiteral("chkRamp"))->setChecked(true);
     window.findChild<QLineEdit *>(QStringLiteral("txtSeconds"))->setText(QStringLiteral("0"));
     window.findChild<QLineEdit *>(QStringLiteral("txtAmount"))->setText(QStringLiteral("1"));
     const QLineEdit *firstReading = window.findChild<QLineEdit *>(QStringLiteral("txtSensor(0)"));
-    window.Form_Load();
+    window.startServing();
     window.show();
     QCoreApplication::processEvents();
 

@@ -7,7 +7,6 @@
 // A broken property prints itself and aborts; libFuzzer keeps the input that broke it.
 
 #include "query/query_rules.h"
-#include "tests/fakes.h"
 #include "units/number_text.h"
 
 #include <QRegularExpression>
@@ -19,6 +18,7 @@
 #include <string>
 
 using namespace kolva;
+using namespace Qt::StringLiterals;
 
 static void Require(bool holds, const char *property, const QString &context) {
     if (!holds)
@@ -33,12 +33,12 @@ static const QRegularExpression Leading(u"^" NUMBER ""_s), Alone(u"^ *" NUMBER "
     OneDecimal(u"^-?[0-9]+[.][0-9]\\z"_s), Blank(u"[ \t\n]"_s), DLetter(u"[dD]"_s);
 
 static void CheckWritten(double x) {
-    const QString shortest = NumberText(x), tenths = OneDecimalText(x);
-    Require(Shortest.match(shortest).hasMatch() && NumberText(LeadingNumber(shortest)) == shortest,
+    const QString shortest = numberText(x), tenths = oneDecimalText(x);
+    Require(Shortest.match(shortest).hasMatch() && numberText(leadingNumber(shortest)) == shortest,
             "finite, reads back to 15 digits", shortest);
     Require(OneDecimal.match(tenths).hasMatch() && tenths != "-0.0"_L1 &&
                 (!std::isfinite(x) ||
-                 std::fabs(LeadingNumber(tenths) - x) <= 0.05 + std::fabs(x) * 1e-14),
+                 std::fabs(leadingNumber(tenths) - x) <= 0.05 + std::fabs(x) * 1e-14),
             "one decimal, rounded", tenths);
 }
 
@@ -46,17 +46,22 @@ static void CheckText(const QString &text) {
     const QString number =
         Leading.match(QString(text).remove(Blank).replace(DLetter, u"e"_s)).captured();
     const double plain = std::strtod(number.toLatin1().constData(), nullptr);
-    const double value = LeadingNumber(text);
+    const double value = leadingNumber(text);
     // Past the range saturates; below it, 0 may stand for a subnormal.
     Require(value == std::clamp(plain, -DBL_MAX, DBL_MAX) ||
                 (value == 0 && std::fabs(plain) < DBL_MIN),
             "reads as strtod", text);
-    Require(IsNumberText(text) == Alone.match(text).hasMatch(), "one number alone", text);
+    Require(isNumberText(text) == Alone.match(text).hasMatch(), "one number alone", text);
     CheckWritten(value);
 }
 
 static void CheckArrival(const QByteArray &input) {
-    static const fake::Console console;
+    static const ResponseTable table = [] {
+        ResponseTable records;
+        for (int entry = 0; entry < EntryCount; ++entry)
+            records.store(entry, u"record %1"_s.arg(entry));
+        return records;
+    }();
     std::string received = input.toStdString();
     received.erase(0, received.find_first_not_of(' '));
     received.erase(received.find_last_not_of(' ') + 1);
@@ -64,11 +69,11 @@ static void CheckArrival(const QByteArray &input) {
     const QByteArray cleaned = QByteArray::fromStdString(received).replace("\r\n", "");
     QString record;
     for (int entry = 0; entry < EntryCount; ++entry)
-        if (cleaned.toUpper() == QueryCommand(entry).toLatin1())
-            record = console.table.record(entry);
-    const QueryAnswer answer = AnswerQuery(input, console.table);
+        if (cleaned.toUpper() == queryCommand(entry).toLatin1())
+            record = table.record(entry);
+    const QueryAnswer answer = answerQuery(input, table);
     Require(answer.reply == record.toUtf8() + '\r' && answer.record == record,
-            "the record asked for", FromWire(input));
+            "the record asked for", fromWire(input));
     Require(answer.query == QString::fromLatin1(cleaned), "the cleaned query", answer.query);
 }
 

@@ -17,18 +17,28 @@ namespace {
 
 const QString FallbackAddress = QStringLiteral("255.255.255.0");
 
-Ipv4Address AddressBytes(const sockaddr *address) {
+Ipv4Address addressBytes(const sockaddr *address) {
     Ipv4Address bytes{};
     const in_addr &inet = reinterpret_cast<const sockaddr_in *>(address)->sin_addr;
     std::memcpy(bytes.data(), &inet.s_addr, bytes.size()); // network order: first byte first
     return bytes;
 }
 
-bool IsLoopback(const Ipv4Address &address) { return address[0] == 127; }
+bool isLoopback(const Ipv4Address &address) { return address[0] == 127; }
 
-// Message for a Windows Sockets error code; empty text for a code outside the table.
-QString SocketErrorMessage(int code) {
-    switch (code) {
+// "10.0.0.7" for the bytes 10, 0, 0, 7.
+QString addressText(const Ipv4Address &address) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address[0])
+        .arg(address[1])
+        .arg(address[2])
+        .arg(address[3]);
+}
+
+} // namespace
+
+QString HostResolver::errorString() const {
+    switch (lastError()) {
     case 10004:
         return QStringLiteral(
             "A blocking Windows Socket 1.1 call was canceled through WSACancelBlockingCall.");
@@ -55,33 +65,19 @@ QString SocketErrorMessage(int code) {
     }
 }
 
-void ShowSocketError(int code, MessageSink &messages) {
-    messages.showMessage(SocketErrorMessage(code), MessageSink::Icon::Exclamation);
-}
-
-// "10.0.0.7" for the bytes 10, 0, 0, 7.
-QString AddressText(const Ipv4Address &address) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address[0])
-        .arg(address[1])
-        .arg(address[2])
-        .arg(address[3]);
-}
-
-} // namespace
-
-std::optional<QString> SystemHostResolver::hostName(int *error) {
+bool SystemHostResolver::hostName(QString *name) {
     char buffer[256] = {};
     if (gethostname(buffer, sizeof buffer) != 0) {
         // Linux host names fit the buffer many times over: a failure is the system's.
-        *error = 10050;
-        return std::nullopt;
+        m_lastError = 10050;
+        return false;
     }
     buffer[sizeof buffer - 1] = '\0';
-    return QString::fromLocal8Bit(buffer);
+    *name = QString::fromLocal8Bit(buffer);
+    return true;
 }
 
-std::optional<QList<Ipv4Address>> SystemHostResolver::resolve(const QString &name, int *error) {
+bool SystemHostResolver::resolve(const QString &name, QList<Ipv4Address> *addresses) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -90,10 +86,10 @@ std::optional<QList<Ipv4Address>> SystemHostResolver::resolve(const QString &nam
     if (status != 0) {
         switch (status) {
         case EAI_NONAME:
-            *error = 11001;
+            m_lastError = 11001;
             break;
         case EAI_AGAIN:
-            *error = 11002;
+            m_lastError = 11002;
             break;
 #ifdef EAI_NODATA
         case EAI_NODATA:
@@ -101,19 +97,19 @@ std::optional<QList<Ipv4Address>> SystemHostResolver::resolve(const QString &nam
 #ifdef EAI_ADDRFAMILY
         case EAI_ADDRFAMILY:
 #endif
-            *error = 11004;
+            m_lastError = 11004;
             break;
         default:
-            *error = 11003;
+            m_lastError = 11003;
             break;
         }
-        return std::nullopt;
+        return false;
     }
-    QList<Ipv4Address> addresses;
+    addresses->clear();
     for (const addrinfo *entry = found; entry; entry = entry->ai_next) // IPv4 only, as asked
-        addresses.append(AddressBytes(entry->ai_addr));
+        addresses->append(addressBytes(entry->ai_addr));
     freeaddrinfo(found);
-    return addresses;
+    return true;
 }
 
 QList<Ipv4Address> SystemHostResolver::interfaceAddresses() {
@@ -123,37 +119,39 @@ QList<Ipv4Address> SystemHostResolver::interfaceAddresses() {
         return addresses;
     for (const ifaddrs *entry = interfaces; entry; entry = entry->ifa_next)
         if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET && (entry->ifa_flags & IFF_UP))
-            addresses.append(AddressBytes(entry->ifa_addr));
+            addresses.append(addressBytes(entry->ifa_addr));
     freeifaddrs(interfaces);
     return addresses;
 }
 
-QString GetHostIPAddress(HostResolver &resolver, MessageSink &messages) {
-    int error = 0;
-    const std::optional<QString> name = resolver.hostName(&error);
-    if (!name) {
-        ShowSocketError(error, messages);
-        return QString();
+bool lookUpHostAddress(HostResolver &resolver, QString *address) {
+    address->clear();
+    QString name;
+    if (!resolver.hostName(&name))
+        return false;
+    QList<Ipv4Address> addresses;
+    if (!resolver.resolve(trimSpaces(name).toString(), &addresses)) {
+        *address = FallbackAddress;
+        return false;
     }
-    const std::optional<QList<Ipv4Address>> addresses =
-        resolver.resolve(TrimSpaces(*name).toString(), &error);
-    if (!addresses) {
-        ShowSocketError(error, messages);
-        return FallbackAddress;
+    if (addresses.isEmpty()) {
+        *address = FallbackAddress;
+        return true;
     }
-    if (addresses->isEmpty())
-        return FallbackAddress;
     // The label tells the operator where clients reach the simulator. Debian-like systems
     // resolve the host name to 127.0.1.1, which no other machine can reach: show the last
     // interface address that others can reach instead, where there is one.
-    if (std::all_of(addresses->begin(), addresses->end(), IsLoopback)) {
+    if (std::all_of(addresses.begin(), addresses.end(), isLoopback)) {
         const QList<Ipv4Address> interfaces = resolver.interfaceAddresses();
         const auto reachable = std::find_if(interfaces.rbegin(), interfaces.rend(),
-                                            [](const Ipv4Address &a) { return !IsLoopback(a); });
-        if (reachable != interfaces.rend())
-            return AddressText(*reachable);
+                                            [](const Ipv4Address &a) { return !isLoopback(a); });
+        if (reachable != interfaces.rend()) {
+            *address = addressText(*reachable);
+            return true;
+        }
     }
-    return AddressText(addresses->last());
+    *address = addressText(addresses.last());
+    return true;
 }
 
 } // namespace kolva

@@ -1,13 +1,10 @@
 #pragma once
 
-#include "query/operator_messages.h"
-
 #include <QList>
 #include <QString>
 
 #include <array>
 #include <cstdint>
-#include <optional>
 
 // The host address shown to the operator, so they know where clients reach the simulator.
 
@@ -15,31 +12,41 @@ namespace kolva {
 
 using Ipv4Address = std::array<std::uint8_t, 4>;
 
-// The platform's resolver, injected so that every outcome can be tested.
+// The platform's resolver, injected so that every outcome can be tested. Each call that can fail
+// returns false and keeps a Windows Sockets error code for lastError().
 class HostResolver {
 public:
     virtual ~HostResolver() = default;
-    // The local host name; nullopt on failure with a Windows Sockets error code in *error.
-    virtual std::optional<QString> hostName(int *error) = 0;
-    // The IPv4 addresses of a name, in the resolver's order; nullopt on failure with the
-    // code chosen by meaning (11001 not found, 11002 temporary, 11003 fatal, 11004 no data).
-    virtual std::optional<QList<Ipv4Address>> resolve(const QString &name, int *error) = 0;
+    // The local host name.
+    virtual bool hostName(QString *name) = 0;
+    // The IPv4 addresses of a name, in the resolver's order; the code of a failure is chosen by
+    // meaning (11001 not found, 11002 temporary, 11003 fatal, 11004 no data).
+    virtual bool resolve(const QString &name, QList<Ipv4Address> *addresses) = 0;
     // The machine's IPv4 interface addresses, loopback ones included.
     virtual QList<Ipv4Address> interfaceAddresses() = 0;
+    // The code of the last failure.
+    virtual int lastError() const = 0;
+    // The operator's text for lastError(); empty for a code without one.
+    QString errorString() const;
 };
 
 // gethostname, getaddrinfo (IPv4 only) and the interface list of this machine.
 class SystemHostResolver : public HostResolver {
 public:
-    std::optional<QString> hostName(int *error) override;
-    std::optional<QList<Ipv4Address>> resolve(const QString &name, int *error) override;
+    bool hostName(QString *name) override;
+    bool resolve(const QString &name, QList<Ipv4Address> *addresses) override;
     QList<Ipv4Address> interfaceAddresses() override;
+    int lastError() const override { return m_lastError; }
+
+private:
+    int m_lastError = 0;
 };
 
-// The host's address as dotted text: the last address its name resolves to; where all of
-// them are loopback, the last non-loopback interface address instead, if there is one.
-// "255.255.255.0" when the name resolves to nothing or fails to resolve (after a message);
-// empty when the host name itself cannot be had (after a message).
-QString GetHostIPAddress(HostResolver &resolver, MessageSink &messages);
+// Writes the host's address as dotted text to *address: the last address its name resolves to;
+// where all of them are loopback, the last non-loopback interface address instead, if there is
+// one; "255.255.255.0" when the name resolves to nothing. False when the host name cannot be
+// had (*address is then empty) or does not resolve (*address is then "255.255.255.0"); the
+// resolver's lastError() tells why.
+bool lookUpHostAddress(HostResolver &resolver, QString *address);
 
 } // namespace kolva

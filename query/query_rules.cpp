@@ -6,12 +6,12 @@
 
 namespace kolva {
 
-QString FromWire(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
+QString fromWire(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
 
-QByteArray ToWire(const QString &text) { return text.toUtf8(); }
+QByteArray toWire(const QString &text) { return text.toUtf8(); }
 
-QString CleanQuery(const QString &received) {
-    const QStringView trimmed = TrimSpaces(received);
+QString cleanQuery(const QString &received) {
+    const QStringView trimmed = trimSpaces(received);
     QString cleaned;
     for (qsizetype i = 0; i < trimmed.size(); ++i) {
         if (trimmed[i] == u'\r' && i + 1 < trimmed.size() && trimmed[i + 1] == u'\n') {
@@ -23,7 +23,7 @@ QString CleanQuery(const QString &received) {
     return cleaned;
 }
 
-const QString &QueryCommand(int entry) {
+const QString &queryCommand(int entry) {
     static const std::array<QString, EntryCount> commands = [] {
         std::array<QString, EntryCount> texts;
         texts[MasterEntry] = QStringLiteral("KOLVAM?");
@@ -34,26 +34,26 @@ const QString &QueryCommand(int entry) {
     return commands.at(std::size_t(entry));
 }
 
-int QueryEntry(const QString &cleaned) {
-    if (cleaned.size() > QueryCommand(FirstSlaveEntry).size())
+int queryEntry(const QString &cleaned) {
+    if (cleaned.size() > queryCommand(FirstSlaveEntry).size())
         return -1;
     QString upper = cleaned;
     for (QChar &c : upper)
         if (c >= u'a' && c <= u'z')
             c = QChar(c.unicode() - u'a' + u'A');
     for (int entry = 0; entry < EntryCount; ++entry)
-        if (upper == QueryCommand(entry))
+        if (upper == queryCommand(entry))
             return entry;
     return -1;
 }
 
-QueryAnswer AnswerQuery(const QByteArray &received, const ResponseTable &table) {
+QueryAnswer answerQuery(const QByteArray &received, const ResponseTable &table) {
     QueryAnswer answer;
-    answer.query = CleanQuery(FromWire(received));
-    const int entry = QueryEntry(answer.query);
+    answer.query = cleanQuery(fromWire(received));
+    const int entry = queryEntry(answer.query);
     if (entry >= 0)
         answer.record = table.record(entry);
-    answer.reply = ToWire(answer.record) + '\r';
+    answer.reply = toWire(answer.record) + '\r';
     return answer;
 }
 

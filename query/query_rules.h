@@ -11,20 +11,20 @@ namespace kolva {
 
 // Wire encoding, in one place: received bytes are read one character per byte (Latin-1);
 // replies go out as UTF-8, which leaves the ASCII records byte for byte as they are.
-QString FromWire(const QByteArray &bytes);
-QByteArray ToWire(const QString &text);
+QString fromWire(const QByteArray &bytes);
+QByteArray toWire(const QString &text);
 
 // Trims spaces (only) at both ends, then removes every CR LF pair in one left-to-right pass:
 // "  kolvam?\r\n" -> "kolvam?", "KOL\r\nVAM?" -> "KOLVAM?", "K?\r\r\n\n" -> "K?\r\n",
 // "K? \r\n" -> "K? ".
-QString CleanQuery(const QString &received);
+QString cleanQuery(const QString &received);
 
 // The seventeen query texts in the order they are tried: "KOLVAM?", "KOLVAM01?" .. "KOLVAM16?".
-const QString &QueryCommand(int entry);
+const QString &queryCommand(int entry);
 
 // ResponseTable entry named by a cleaned query, upper-casing a to z only:
 // "kolvam?" -> 0, "KOLVAM05?" -> 5; -1 when no command matches ("KOLVAM5?", "KOLVAM17?").
-int QueryEntry(const QString &cleaned);
+int queryEntry(const QString &cleaned);
 
 // What one data arrival produces.
 struct QueryAnswer {
@@ -34,6 +34,6 @@ struct QueryAnswer {
 };
 
 // Answers all bytes received in one arrival from the records as they stand now.
-QueryAnswer AnswerQuery(const QByteArray &received, const ResponseTable &table);
+QueryAnswer answerQuery(const QByteArray &received, const ResponseTable &table);
 
 } // namespace kolva

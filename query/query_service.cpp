@@ -10,24 +10,20 @@
 
 namespace kolva {
 
-std::optional<qint32> PortFromText(const QString &text, OperationError *error) {
+std::optional<qint32> portFromText(const QString &text) {
     // nearbyint in the default rounding mode sends halves to the even neighbour.
-    const double rounded = std::nearbyint(LeadingNumber(text));
+    const double rounded = std::nearbyint(leadingNumber(text));
     if (rounded < std::numeric_limits<qint32>::min() ||
-        rounded > std::numeric_limits<qint32>::max()) {
-        if (error)
-            *error = {6, QStringLiteral("Overflow")};
+        rounded > std::numeric_limits<qint32>::max())
         return std::nullopt;
-    }
     return qint32(rounded);
 }
 
-QueryService::QueryService(const ResponseTable &table, QueryConsole &console, MessageSink &messages,
+QueryService::QueryService(const ResponseTable &table, QueryConsole &console,
                            const QHostAddress &bindAddress, QObject *parent)
     : QObject(parent)
     , m_table(table)
     , m_console(console)
-    , m_messages(messages)
     , m_socket(new QuerySocket(bindAddress, this)) {
     connect(m_socket, &QuerySocket::connectionRequest, this, &QueryService::takeClient);
     connect(m_socket, &QuerySocket::dataArrival, this, &QueryService::answerArrival);
@@ -35,22 +31,19 @@ QueryService::QueryService(const ResponseTable &table, QueryConsole &console, Me
 
 QueryService::~QueryService() = default;
 
-std::optional<OperationError> QueryService::startListening() {
+bool QueryService::startListening() {
     m_console.setPortMarker(false);
     return listenOnPortText();
 }
 
 void QueryService::close() { m_socket->close(); }
 
-void QueryService::restart() {
+bool QueryService::restart() {
     m_socket->close();
-    if (const std::optional<OperationError> failed = listenOnPortText()) {
-        m_messages.showMessage(QStringLiteral("Error in cmdAccept: ") +
-                                   QString::number(failed->number) + u' ' + failed->description,
-                               MessageSink::Icon::None);
-        return;
-    }
+    if (!listenOnPortText())
+        return false;
     m_console.setPortMarker(false);
+    return true;
 }
 
 void QueryService::portEdited() { m_console.setPortMarker(true); }
@@ -68,13 +61,13 @@ void QueryService::takeClient(qint32 requestId) {
     if (m_socket->state() != QuerySocket::Closed)
         m_socket->close();
     // Cannot fail for the request being handled; should it ever, the next poll listens again.
-    if (m_socket->accept(requestId))
+    if (!m_socket->accept(requestId))
         m_relistenDue = true;
 }
 
 void QueryService::answerArrival() {
     m_console.showQuery(QString());
-    const QueryAnswer answer = AnswerQuery(m_socket->getData(), m_table);
+    const QueryAnswer answer = answerQuery(m_socket->getData(), m_table);
     // A client gone before its reply costs nothing: its state is Closing and the next poll
     // listens again, so a failed send needs no handling here.
     m_socket->sendData(answer.reply);
@@ -82,23 +75,25 @@ void QueryService::answerArrival() {
     m_console.showQuery(answer.query);
 }
 
-std::optional<OperationError> QueryService::listenOnPortText() {
+bool QueryService::listenOnPortText() {
     // The operator's restart or the start-up decides from here on, not the poll's retries.
     m_relistenDue = false;
-    OperationError error;
-    const std::optional<qint32> port = PortFromText(m_console.portText(), &error);
-    if (!port)
-        return error;
-    if (std::optional<OperationError> failed = m_socket->setLocalPort(*port))
-        return failed;
-    return m_socket->listen();
+    const std::optional<qint32> port = portFromText(m_console.portText());
+    if (!port) {
+        m_lastError = {6, QStringLiteral("Overflow")};
+        return false;
+    }
+    if (m_socket->setLocalPort(*port) && m_socket->listen())
+        return true;
+    m_lastError = m_socket->lastError();
+    return false;
 }
 
 void QueryService::listenAgain() {
     // On the port last set, never a newer port text. Should another program have taken the
     // port meanwhile, keep trying at each poll rather than leave the simulator off the network.
     m_socket->close();
-    m_relistenDue = m_socket->listen().has_value();
+    m_relistenDue = !m_socket->listen();
 }
 
 } // namespace kolva

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "query/operator_messages.h"
+#include "query/operation_error.h"
 #include "units/unit_record.h"
 
 #include <QHostAddress>
@@ -9,46 +9,47 @@
 #include <optional>
 
 // The query service as the window sees it: the listener, its status poll and the restart on the
-// hidden port row. Widget-free: the window implements QueryConsole and MessageSink, and owns the
-// timer that drives the poll.
+// hidden port row. Widget-free: the window implements QueryConsole, shows the failures this
+// reports, and owns the timer that drives the poll.
 
 namespace kolva {
 
 class QuerySocket;
-struct QueryAnswer;
 
 // The window side of the query service.
 class QueryConsole {
 public:
     virtual ~QueryConsole() = default;
-    virtual void showQuery(const QString &text) = 0;  // txtOutput, captioned "Input"
-    virtual void showReply(const QString &text) = 0;  // txtSendData, captioned "Output"
-    virtual void showStatus(const QString &text) = 0; // lblStatus
-    virtual void setPortMarker(bool pending) = 0;     // cmdAccept in bold
-    virtual QString portText() const = 0;             // txtPort
+    virtual void showQuery(const QString &text) = 0;  // the cleaned query, as it arrived
+    virtual void showReply(const QString &text) = 0;  // the record sent, empty for none
+    virtual void showStatus(const QString &text) = 0; // the listener's status text
+    virtual void setPortMarker(bool pending) = 0;     // a port edit waits for the restart
+    virtual QString portText() const = 0;
 };
 
 class QueryService : public QObject {
     Q_OBJECT
 public:
     // bindAddress is the listener's local address: any address in use, loopback in tests.
-    QueryService(const ResponseTable &table, QueryConsole &console, MessageSink &messages,
-                 const QHostAddress &bindAddress, QObject *parent = nullptr);
+    QueryService(const ResponseTable &table, QueryConsole &console, const QHostAddress &bindAddress,
+                 QObject *parent = nullptr);
     ~QueryService() override;
 
     // The start-up's network steps: port marker plain, port from the port text, listen.
-    // Reports nothing itself; the caller shows "N: description" for a failure.
-    std::optional<OperationError> startListening();
+    bool startListening();
 
-    // Moves the listener to the port in the port text, dropping any client; a failure is shown
-    // as "Error in cmdAccept: N description" and leaves the port marker as it was.
-    void restart();
+    // Moves the listener to the port in the port text, dropping any client. A failure leaves
+    // the port marker as it was.
+    bool restart();
+
+    // Why the last startListening() or restart() that failed did so.
+    const OperationError &lastError() const { return m_lastError; }
 
     // The port text changed: the port marker turns bold until the next restart.
     void portEdited();
 
-    // The status poll (ShowSocketState): shows the socket's state; once the client has left,
-    // closes the socket and listens again on the port last set.
+    // The status poll: shows the socket's state; once the client has left, closes the socket
+    // and listens again on the port last set.
     void pollStatus();
 
     // Closing the window: releases the socket at once.
@@ -57,18 +58,18 @@ public:
 private:
     void takeClient(qint32 requestId);
     void answerArrival();
-    std::optional<OperationError> listenOnPortText();
+    bool listenOnPortText();
     void listenAgain();
 
     const ResponseTable &m_table;
     QueryConsole &m_console;
-    MessageSink &m_messages;
-    QuerySocket *m_socket = nullptr;
+    QuerySocket *m_socket; // a child: the object tree shows the client sockets under it
+    OperationError m_lastError;
     bool m_relistenDue = false; // listening again failed outside a restart: the poll retries
 };
 
-// Port number from the port text: LeadingNumber rounded half to even; overflow past 32 bits
-// is error 6 "Overflow". "80.5" -> 80, "81.5" -> 82, "" -> 0.
-std::optional<qint32> PortFromText(const QString &text, OperationError *error);
+// Port number from the port text: leadingNumber rounded half to even; nullopt for a number
+// past 32 bits. "80.5" -> 80, "81.5" -> 82, "" -> 0.
+std::optional<qint32> portFromText(const QString &text);
 
 } // namespace kolva

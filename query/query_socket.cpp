@@ -28,24 +28,24 @@ QuerySocket::QuerySocket(const QHostAddress &bindAddress, QObject *parent)
 
 QuerySocket::~QuerySocket() { close(); }
 
-std::optional<OperationError> QuerySocket::setLocalPort(qint32 port) {
+bool QuerySocket::setLocalPort(qint32 port) {
     if (port < 0 || port > std::numeric_limits<quint16>::max())
-        return SocketFaultError(SocketFault::PortOutOfRange);
+        return fail(socketError(SocketFault::PortOutOfRange));
     m_localPort = port;
-    return std::nullopt;
+    return true;
 }
 
-std::optional<OperationError> QuerySocket::listen() {
+bool QuerySocket::listen() {
     if (m_state != Closed)
-        return SocketFaultError(SocketFault::WrongState);
+        return fail(socketError(SocketFault::WrongState));
     if (!m_server.listen(m_bindAddress, quint16(m_localPort))) {
         m_state = Error;
-        return SocketFaultError(m_server.serverError());
+        return fail(socketError(m_server.serverError()));
     }
     // Keeps an OS-chosen port, so listening again after a client leaves stays on it.
     m_localPort = m_server.serverPort();
     m_state = Listening;
-    return std::nullopt;
+    return true;
 }
 
 void QuerySocket::close() {
@@ -56,33 +56,34 @@ void QuerySocket::close() {
     m_state = Closed;
 }
 
-std::optional<OperationError> QuerySocket::accept(qint32 /*requestId*/) {
+bool QuerySocket::accept(qint32 /*requestId*/) {
     if (m_state != Closed || !m_request)
-        return SocketFaultError(SocketFault::WrongState);
+        return fail(socketError(SocketFault::WrongState));
     m_client = std::exchange(m_request, nullptr);
     connect(m_client, &QTcpSocket::readyRead, this, &QuerySocket::readArrival);
     connect(m_client, &QTcpSocket::disconnected, this, &QuerySocket::peerGone);
     connect(m_client, &QTcpSocket::errorOccurred, this, &QuerySocket::peerGone);
     m_state = m_client->state() == QAbstractSocket::ConnectedState ? Connected : Closing;
-    return std::nullopt;
+    return true;
 }
 
 QByteArray QuerySocket::getData() { return m_client ? m_client->readAll() : QByteArray(); }
 
-std::optional<OperationError> QuerySocket::sendData(const QByteArray &data) {
+bool QuerySocket::sendData(const QByteArray &data) {
     if (m_state != Connected)
-        return SocketFaultError(SocketFault::NotConnected);
-    // Qt ignores SIGPIPE before its first socket write: a gone peer costs an error, no more.
+        return fail(socketError(SocketFault::NotConnected));
+    // Qt ignores SIGPIPE before its first socket write, for the whole process: a client gone
+    // mid-reply costs an error here, never the simulator.
     if (m_client->write(data) < 0)
-        return SocketFaultError(m_client->error());
+        return fail(socketError(m_client->error()));
     // Out now rather than at the event loop's next turn, after whatever else is pending there.
     m_client->flush();
     if (m_client->bytesToWrite() > ReplyBacklogLimit) {
         discard(m_client);
         m_state = Closing;
-        return SocketFaultError(SocketFault::ReplyBacklog);
+        return fail(socketError(SocketFault::ReplyBacklog));
     }
-    return std::nullopt;
+    return true;
 }
 
 void QuerySocket::takeConnection() {
@@ -117,6 +118,11 @@ void QuerySocket::peerGone() {
     // poll listens again. Treating it as Error would leave the listener down for good.
     if (m_state == Connected)
         m_state = Closing;
+}
+
+bool QuerySocket::fail(OperationError error) {
+    m_lastError = std::move(error);
+    return false;
 }
 
 void QuerySocket::discard(QTcpSocket *&socket) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "query/operator_messages.h"
+#include "query/operation_error.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -8,7 +8,6 @@
 #include <QTcpServer>
 
 #include <iterator>
-#include <optional>
 
 class QTcpSocket;
 
@@ -52,23 +51,25 @@ public:
     ~QuerySocket() override;
 
     // Port for the next listen(); 0 lets the system choose. Outside 0..65535 fails (10022).
-    std::optional<OperationError> setLocalPort(qint32 port);
+    bool setLocalPort(qint32 port);
     // One of the State numbers.
     int state() const { return m_state; }
 
     // Closed -> Listening on the local port. A failure leaves the state Error.
-    std::optional<OperationError> listen();
+    bool listen();
     // Any state -> Closed: ends listening, or drops the client at once without a word on the
     // wire, and frees the port. Never fails.
     void close();
     // Closed -> Connected to the client whose connectionRequest is being handled right now;
     // the id is that request's, the only one there can be.
-    std::optional<OperationError> accept(qint32 requestId);
+    bool accept(qint32 requestId);
     // Everything received from the client and not yet taken; empties the receive store.
     QByteArray getData();
     // Queues the bytes for the client and returns without waiting for delivery. Fails when no
     // client is connected; drops a client whose unread replies pile up past a few MiB.
-    std::optional<OperationError> sendData(const QByteArray &data);
+    bool sendData(const QByteArray &data);
+    // Why the last of setLocalPort(), listen(), accept() or sendData() that failed did so.
+    const OperationError &lastError() const { return m_lastError; }
 
 Q_SIGNALS:
     // A client asks to connect while listening. The request lapses when the handler returns
@@ -83,6 +84,7 @@ private:
     void readArrival();
     void peerGone();
     void discard(QTcpSocket *&socket);
+    bool fail(OperationError error);
 
     QHostAddress m_bindAddress;
     QTcpServer m_server;
@@ -90,6 +92,7 @@ private:
     QTcpSocket *m_client = nullptr;
     qint32 m_localPort = 0;
     State m_state = Closed;
+    OperationError m_lastError;
 };
 
 } // namespace kolva

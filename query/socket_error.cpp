@@ -7,49 +7,49 @@
 namespace kolva {
 
 namespace {
-OperationError Error(int number, const char *description) {
+OperationError numbered(int number, const char *description) {
     return {number, QString::fromLatin1(description)};
 }
 } // namespace
 
-OperationError SocketFaultError(SocketFault fault) {
+OperationError socketError(SocketFault fault) {
     switch (fault) {
     case SocketFault::WrongState:
-        return Error(40006, "Operation not allowed in the socket's current state");
+        break;
     case SocketFault::PortOutOfRange:
-        return Error(10022, "Invalid argument: the port must be 0 to 65535");
+        return numbered(10022, "Invalid argument: the port must be 0 to 65535");
     case SocketFault::NotConnected:
-        return Error(10057, "Socket is not connected");
+        return numbered(10057, "Socket is not connected");
     case SocketFault::ReplyBacklog:
-        return Error(10055, "No buffer space available: the client does not read its replies");
+        return numbered(10055, "No buffer space available: the client does not read its replies");
     }
-    return Error(40006, "Operation not allowed in the socket's current state");
+    return numbered(40006, "Operation not allowed in the socket's current state");
 }
 
-OperationError SocketFaultError(QAbstractSocket::SocketError error) {
+OperationError socketError(QAbstractSocket::SocketError error) {
     switch (error) {
     case QAbstractSocket::AddressInUseError:
-        return Error(10048, "Address already in use");
+        return numbered(10048, "Address already in use");
     case QAbstractSocket::SocketAccessError:
-        return Error(10013, "Permission denied");
+        return numbered(10013, "Permission denied");
     case QAbstractSocket::SocketAddressNotAvailableError:
-        return Error(10049, "Address not available on this machine");
+        return numbered(10049, "Address not available on this machine");
     case QAbstractSocket::SocketResourceError:
-        return Error(10055, "No buffer space available");
+        return numbered(10055, "No buffer space available");
     case QAbstractSocket::UnsupportedSocketOperationError:
-        return Error(10045, "Operation not supported");
+        return numbered(10045, "Operation not supported");
     case QAbstractSocket::ConnectionRefusedError:
-        return Error(10061, "Connection refused");
+        return numbered(10061, "Connection refused");
     case QAbstractSocket::RemoteHostClosedError:
-        return Error(10101, "Connection closed by the peer");
+        return numbered(10101, "Connection closed by the peer");
     case QAbstractSocket::SocketTimeoutError:
-        return Error(10060, "Connection timed out");
+        return numbered(10060, "Connection timed out");
     case QAbstractSocket::DatagramTooLargeError:
-        return Error(10040, "Message too long");
+        return numbered(10040, "Message too long");
     case QAbstractSocket::HostNotFoundError:
-        return Error(11001, "Host not found");
+        return numbered(11001, "Host not found");
     default:
-        return Error(10050, "Network subsystem failure");
+        return numbered(10050, "Network subsystem failure");
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "query/operator_messages.h"
+#include "query/operation_error.h"
 
 #include <QAbstractSocket>
 
@@ -12,9 +12,9 @@ namespace kolva {
 enum class SocketFault { WrongState, PortOutOfRange, NotConnected, ReplyBacklog };
 
 // The number and description of a failure of our own making.
-OperationError SocketFaultError(SocketFault fault);
+OperationError socketError(SocketFault fault);
 
 // The number and description of a failure reported by Qt's sockets.
-OperationError SocketFaultError(QAbstractSocket::SocketError error);
+OperationError socketError(QAbstractSocket::SocketError error);
 
 } // namespace kolva

@@ -9,14 +9,14 @@ namespace kolva {
 bool Ramp::tick(Installation &installation, const RampControls &controls) {
     const QString seconds = controls.secondsText();
     const QString amount = controls.amountText();
-    if (!IsNumberText(seconds) || !IsNumberText(amount) || !controls.enabled())
+    if (!isNumberText(seconds) || !isNumberText(amount) || !controls.rampEnabled())
         return false;
     if (m_tickCount < std::numeric_limits<qint32>::max())
         ++m_tickCount;
-    if (LeadingNumber(seconds) > m_tickCount)
+    if (leadingNumber(seconds) > m_tickCount)
         return false;
     m_tickCount = 0;
-    installation.stepReadings(LeadingNumber(amount));
+    installation.stepReadings(leadingNumber(amount));
     return true;
 }
 

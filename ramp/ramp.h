@@ -13,7 +13,7 @@ public:
     virtual ~RampControls() = default;
     virtual QString secondsText() const = 0;
     virtual QString amountText() const = 0;
-    virtual bool enabled() const = 0;
+    virtual bool rampEnabled() const = 0;
 };
 
 class Ramp {

@@ -60,7 +60,7 @@ if [ $reuse = 0 ] || [ ! -x "$root/bin/bash" ]; then
         { apt-get update -qq && apt-get install -y -qq debootstrap; }
     rm -rf --one-file-system "$root"
     echo "$release: debootstrap into $root"
-    debootstrap --variant=minbase "$release" "$root" http://deb.debian.org/debian \
+    debootstrap --variant=minbase "$release" "$root" \
         >"$logs/debootstrap.log" 2>&1 ||
         { echo "$release: debootstrap FAILED; log: $logs/debootstrap.log" && exit 1; }
 fi

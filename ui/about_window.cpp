@@ -12,7 +12,6 @@ namespace kolva {
 
 namespace {
 
-// The program's version information, fixed when it is built; the numbers come from project().
 const QString LegalCopyright = QStringLiteral("Copyright \u00A9 2026 Quillan Instruments Ltd.");
 
 // The maker. Its web site lives under the reserved .example domain, so the link can never lead
@@ -37,7 +36,7 @@ QLabel *addLabel(QVBoxLayout *layout, const QString &objectName, const QString &
 
 void DesktopUrlOpener::open(const QUrl &url) { QDesktopServices::openUrl(url); }
 
-frmAbout::frmAbout(UrlOpener &opener, QWidget *parent)
+AboutWindow::AboutWindow(UrlOpener &opener, QWidget *parent)
     : QWidget(parent)
     , m_opener(opener) {
     setObjectName(QStringLiteral("frmAbout"));
@@ -49,11 +48,13 @@ frmAbout::frmAbout(UrlOpener &opener, QWidget *parent)
     layout->setContentsMargins(16, 12, 24, 12);
     layout->setSpacing(2);
 
-    m_lblAppName = addLabel(layout, QStringLiteral("lblAppName"));
+    setWindowTitle(QStringLiteral("About ") + ProductName);
+    addLabel(layout, QStringLiteral("lblAppName"), QStringLiteral("Product: ") + ProductName);
     layout->addSpacing(6);
-    m_lblVersion = addLabel(layout, QStringLiteral("lblVersion"));
+    // The version is fixed when the program is built; the number comes from project().
+    addLabel(layout, QStringLiteral("lblVersion"), QStringLiteral("Version: " KOLVA_VERSION));
     layout->addSpacing(6);
-    m_lblCopyright = addLabel(layout, QStringLiteral("lblCopyright"));
+    addLabel(layout, QStringLiteral("lblCopyright"), LegalCopyright);
 
     auto *line1 = new QFrame;
     line1->setObjectName(QStringLiteral("Line1"));
@@ -77,18 +78,9 @@ frmAbout::frmAbout(UrlOpener &opener, QWidget *parent)
     m_lblwwwQuillan->setFont(font);
     m_lblwwwQuillan->setCursor(Qt::PointingHandCursor);
     m_lblwwwQuillan->installEventFilter(this);
-
-    Form_Load();
 }
 
-void frmAbout::Form_Load() {
-    setWindowTitle(QStringLiteral("About ") + ProductName);
-    m_lblAppName->setText(QStringLiteral("Product: ") + ProductName);
-    m_lblVersion->setText(QStringLiteral("Version: " KOLVA_VERSION));
-    m_lblCopyright->setText(LegalCopyright);
-}
-
-bool frmAbout::eventFilter(QObject *watched, QEvent *event) {
+bool AboutWindow::eventFilter(QObject *watched, QEvent *event) {
     // A click is a left-button release over the label, as with a button.
     if (watched == m_lblwwwQuillan && event->type() == QEvent::MouseButtonRelease) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
@@ -99,9 +91,9 @@ bool frmAbout::eventFilter(QObject *watched, QEvent *event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void ShowAboutWindow(QPointer<frmAbout> &current, UrlOpener &opener) {
+void showAboutWindow(QPointer<AboutWindow> &current, UrlOpener &opener) {
     if (!current)
-        current = new frmAbout(opener);
+        current = new AboutWindow(opener);
     current->setWindowState(current->windowState() & ~Qt::WindowMinimized);
     current->show();
     current->raise();

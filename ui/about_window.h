@@ -27,29 +27,23 @@ public:
 
 // Product, version and copyright of this build, the maker's contact lines and a link to the
 // maker's web site. A top-level window of its own that deletes itself when closed.
-class frmAbout : public QWidget {
+class AboutWindow : public QWidget {
     Q_OBJECT
 public:
     // The opener must outlive the window, which may outlive the main window.
-    explicit frmAbout(UrlOpener &opener, QWidget *parent = nullptr);
+    explicit AboutWindow(UrlOpener &opener, QWidget *parent = nullptr);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The caption and the three version lines, from the build: "Version: 1.1.0".
-    void Form_Load();
-
     UrlOpener &m_opener;
-    QLabel *m_lblAppName;
-    QLabel *m_lblVersion;
-    QLabel *m_lblCopyright;
     QLabel *m_lblwwwQuillan;
 };
 
 // The "&About" menu item: builds and shows a new About window if none is open (the QPointer is
 // null), otherwise brings the open one to the front without re-reading its texts. The window
 // deletes itself when closed, which clears the QPointer.
-void ShowAboutWindow(QPointer<frmAbout> &current, UrlOpener &opener);
+void showAboutWindow(QPointer<AboutWindow> &current, UrlOpener &opener);
 
 } // namespace kolva

@@ -9,13 +9,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include <cstdio>
 #include <limits>
 
 namespace kolva {
@@ -26,20 +24,20 @@ namespace {
 constexpr int TrafficRepaintMs = 20;
 
 // A reading field holds whatever is typed, however long: lift QLineEdit's 32767 cut-off.
-QLineEdit *ReadingLineEdit(const QString &text, const QString &name) {
+QLineEdit *readingLineEdit(const QString &text, const QString &name) {
     auto *edit = new QLineEdit(text);
     edit->setMaxLength(std::numeric_limits<int>::max());
     edit->setObjectName(name);
     return edit;
 }
 
-QLabel *Caption(const QString &text, const QString &name) {
+QLabel *namedLabel(const QString &text, const QString &name) {
     auto *label = new QLabel(text);
     label->setObjectName(name);
     return label;
 }
 
-void SetBold(QWidget *widget, bool bold) {
+void setBold(QWidget *widget, bool bold) {
     QFont font = widget->font();
     if (font.bold() == bold)
         return;
@@ -47,25 +45,14 @@ void SetBold(QWidget *widget, bool bold) {
     widget->setFont(font);
 }
 
-QString BankName(Bank bank) {
+QString bankName(Bank bank) {
     return bank == Bank::Master ? QStringLiteral("Master") : QStringLiteral("Slave");
 }
 
 } // namespace
 
-void MessageBoxSink::showMessage(const QString &text, Icon icon) {
-    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(ProductName), qUtf8Printable(text));
-    std::fflush(stderr);
-    const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
-        return;
-    QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    ProductName, text, QMessageBox::Ok);
-    box.exec();
-}
-
 // One bank's widgets, as the rules see them.
-class frmServer::BankView : public BankFields {
+class OperatorWindow::BankView : public BankFields {
 public:
     std::array<QLineEdit *, ReadingCount> readings{};
     QLineEdit *setAll = nullptr;
@@ -78,26 +65,26 @@ public:
     }
     QString setAllText() const override { return setAll->text(); }
     QString incrementText() const override { return increment->currentText(); }
-    void setEditMarker(bool pending) override { SetBold(accept, pending); }
+    void setEditMarker(bool pending) override { setBold(accept, pending); }
 };
 
-frmServer::frmServer(ServerEnvironment environment, MessageSink &messages, HostResolver &resolver,
-                     UrlOpener &urlOpener, QWidget *parent)
+OperatorWindow::OperatorWindow(WindowSettings settings, MessageSink &messages,
+                               HostResolver &resolver, UrlOpener &urlOpener, QWidget *parent)
     : QMainWindow(parent)
-    , m_environment(std::move(environment))
+    , m_settings(std::move(settings))
     , m_messages(messages)
     , m_resolver(resolver)
     , m_urlOpener(urlOpener)
     , m_masterView(std::make_unique<BankView>())
-    , m_slaveView(std::make_unique<BankView>()) {
+    , m_slaveView(std::make_unique<BankView>())
+    , m_installation(std::make_unique<Installation>(*m_masterView, *m_slaveView, m_table,
+                                                    [this] { m_ramp.restartPeriod(); }))
+    , m_query(new QueryService(m_table, *this, m_settings.bindAddress, this))
+    , m_timer1(new QTimer(this))
+    , m_timerRamp(new QTimer(this))
+    , m_trafficRepaint(new QTimer(this)) {
     setObjectName(QStringLiteral("frmServer"));
     setWindowTitle(QStringLiteral("TCP Server"));
-    m_installation = std::make_unique<Installation>(*m_masterView, *m_slaveView, m_table,
-                                                    [this] { m_ramp.restartPeriod(); });
-    QueryConsole &console = *this;
-    // A child too, like the timers, so that the window's object tree shows the client sockets.
-    m_query = std::make_unique<QueryService>(m_table, console, m_messages,
-                                             m_environment.bindAddress, this);
 
     auto *central = new QWidget;
     auto *grid = new QGridLayout(central);
@@ -106,10 +93,10 @@ frmServer::frmServer(ServerEnvironment environment, MessageSink &messages, HostR
         grid->addWidget(field, row, 1, 1, 1);
     };
 
-    m_lblHostIP = Caption(QString(), QStringLiteral("lblHostIP"));
+    m_lblHostIP = namedLabel(QString(), QStringLiteral("lblHostIP"));
     m_lblHostIP->setAccessibleDescription(QStringLiteral("Host IP Address"));
     m_lblHostIP->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    addRow(0, Caption(QStringLiteral("Host IP Address"), QStringLiteral("Label8")), m_lblHostIP);
+    addRow(0, namedLabel(QStringLiteral("Host IP Address"), QStringLiteral("Label8")), m_lblHostIP);
 
     // The traffic fields are display only: shown, never focused or typed into.
     const auto displayField = [](const QString &name, const QString &accessible) {
@@ -127,8 +114,8 @@ frmServer::frmServer(ServerEnvironment environment, MessageSink &messages, HostR
     };
     m_txtSendData = displayField(QStringLiteral("txtSendData"), QStringLiteral("Output"));
     m_txtOutput = displayField(QStringLiteral("txtOutput"), QStringLiteral("Input"));
-    addRow(1, Caption(QStringLiteral("Output"), QStringLiteral("Label1")), m_txtSendData);
-    addRow(2, Caption(QStringLiteral("Input"), QStringLiteral("Label2")), m_txtOutput);
+    addRow(1, namedLabel(QStringLiteral("Output"), QStringLiteral("Label1")), m_txtSendData);
+    addRow(2, namedLabel(QStringLiteral("Input"), QStringLiteral("Label2")), m_txtOutput);
 
     auto *frames = new QGridLayout;
     frames->addWidget(buildBankFrame(Bank::Master), 0, 0);
@@ -150,29 +137,29 @@ frmServer::frmServer(ServerEnvironment environment, MessageSink &messages, HostR
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    m_timer1.setObjectName(QStringLiteral("Timer1"));
-    m_timerRamp.setObjectName(QStringLiteral("TimerRamp"));
-    m_trafficRepaint.setObjectName(QStringLiteral("TrafficRepaint"));
-    m_trafficRepaint.setSingleShot(true);
-    m_trafficRepaint.setInterval(TrafficRepaintMs);
-    connect(&m_trafficRepaint, &QTimer::timeout, this, [this] {
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timerRamp->setObjectName(QStringLiteral("TimerRamp"));
+    m_trafficRepaint->setObjectName(QStringLiteral("TrafficRepaint"));
+    m_trafficRepaint->setSingleShot(true);
+    m_trafficRepaint->setInterval(TrafficRepaintMs);
+    connect(m_trafficRepaint, &QTimer::timeout, this, [this] {
         m_txtOutput->setUpdatesEnabled(true);
         m_txtSendData->setUpdatesEnabled(true);
     });
 
-    m_timer1.setInterval(m_environment.timerIntervalMs);
-    connect(&m_timer1, &QTimer::timeout, m_query.get(), &QueryService::pollStatus);
-    m_timerRamp.setInterval(m_environment.timerIntervalMs);
-    connect(&m_timerRamp, &QTimer::timeout, this, [this] { m_ramp.tick(*m_installation, *this); });
+    m_timer1->setInterval(m_settings.timerIntervalMs);
+    connect(m_timer1, &QTimer::timeout, m_query, &QueryService::pollStatus);
+    m_timerRamp->setInterval(m_settings.timerIntervalMs);
+    connect(m_timerRamp, &QTimer::timeout, this, [this] { m_ramp.tick(*m_installation, *this); });
 }
 
-frmServer::~frmServer() = default;
+OperatorWindow::~OperatorWindow() = default;
 
 // Controls are created in the order Tab walks them: the channels in order, then the bank's
 // buttons and fill inputs.
-QWidget *frmServer::buildBankFrame(Bank bank) {
+QWidget *OperatorWindow::buildBankFrame(Bank bank) {
     const bool master = bank == Bank::Master;
-    const QString name = BankName(bank);
+    const QString name = bankName(bank);
     BankView &view = master ? *m_masterView : *m_slaveView;
     auto *frame = new QGroupBox(master ? QStringLiteral("Master Sensor Values")
                                        : QStringLiteral("Slave Sensor Values"));
@@ -185,8 +172,8 @@ QWidget *frmServer::buildBankFrame(Bank bank) {
         // Master captions are lblSensor(0..16); slave ones run backwards from lblSensor(17).
         const int captionIndex = master ? i : 33 - i;
         const QString caption = i == AmbientIndex ? QStringLiteral("Amb") : QString::number(i + 1);
-        auto *label = Caption(caption, QStringLiteral("lblSensor(%1)").arg(captionIndex));
-        auto *field = ReadingLineEdit(QString::number(first + i / 10.0, 'f', 1),
+        auto *label = namedLabel(caption, QStringLiteral("lblSensor(%1)").arg(captionIndex));
+        auto *field = readingLineEdit(QString::number(first + i / 10.0, 'f', 1),
                                       QStringLiteral("%1(%2)").arg(fieldArray).arg(i));
         field->setAccessibleName(name + (i == AmbientIndex ? QStringLiteral(" Amb")
                                                            : QStringLiteral(" T%1").arg(i + 1)));
@@ -220,8 +207,8 @@ QWidget *frmServer::buildBankFrame(Bank bank) {
                                       : QStringLiteral("txtSetAllMaster2"));
     view.setAll->setAccessibleName(name + QStringLiteral(" Set All Sensors"));
     view.setAll->setMaxLength(std::numeric_limits<int>::max());
-    auto *setAllLabel = Caption(QStringLiteral("Set All Sensors"),
-                                master ? QStringLiteral("Label4") : QStringLiteral("Label7"));
+    auto *setAllLabel = namedLabel(QStringLiteral("Set All Sensors"),
+                                   master ? QStringLiteral("Label4") : QStringLiteral("Label7"));
     setAllLabel->setBuddy(view.setAll);
     grid->addWidget(setAllLabel, 10, 0, 1, 2);
     grid->addWidget(view.setAll, 10, 2, 1, 2);
@@ -238,8 +225,8 @@ QWidget *frmServer::buildBankFrame(Bank bank) {
     view.increment->setAccessibleName(name + QStringLiteral(" Increment"));
     // Over AT-SPI an editable combo box is named after its text; its editor keeps the name.
     view.increment->lineEdit()->setAccessibleName(view.increment->accessibleName());
-    auto *incrementLabel = Caption(QStringLiteral("Increment"),
-                                   master ? QStringLiteral("Label5") : QStringLiteral("Label6"));
+    auto *incrementLabel = namedLabel(QStringLiteral("Increment"),
+                                      master ? QStringLiteral("Label5") : QStringLiteral("Label6"));
     incrementLabel->setBuddy(view.increment);
     grid->addWidget(incrementLabel, 11, 0, 1, 2);
     grid->addWidget(view.increment, 11, 2, 1, 2);
@@ -256,7 +243,7 @@ QWidget *frmServer::buildBankFrame(Bank bank) {
     return frame;
 }
 
-QWidget *frmServer::buildRampFrame() {
+QWidget *OperatorWindow::buildRampFrame() {
     auto *frame = new QGroupBox(QStringLiteral("Temperature Ramp"));
     frame->setObjectName(QStringLiteral("Frame1"));
     auto *grid = new QGridLayout(frame);
@@ -273,16 +260,16 @@ QWidget *frmServer::buildRampFrame() {
         edit->setMaxLength(std::numeric_limits<int>::max());
         edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
     }
-    grid->addWidget(Caption(QStringLiteral("Enabled"), QStringLiteral("Label3")), 0, 0);
-    grid->addWidget(Caption(QStringLiteral("Seconds"), QStringLiteral("lblSeconds")), 0, 1);
-    grid->addWidget(Caption(QStringLiteral("Amount"), QStringLiteral("lblAmount")), 0, 2);
+    grid->addWidget(namedLabel(QStringLiteral("Enabled"), QStringLiteral("Label3")), 0, 0);
+    grid->addWidget(namedLabel(QStringLiteral("Seconds"), QStringLiteral("lblSeconds")), 0, 1);
+    grid->addWidget(namedLabel(QStringLiteral("Amount"), QStringLiteral("lblAmount")), 0, 2);
     grid->addWidget(m_chkRamp, 1, 0, Qt::AlignHCenter);
     grid->addWidget(m_txtSeconds, 1, 1);
     grid->addWidget(m_txtAmount, 1, 2);
     return frame;
 }
 
-QWidget *frmServer::buildUnitsFrame() {
+QWidget *OperatorWindow::buildUnitsFrame() {
     auto *frame = new QGroupBox(QStringLiteral("Temperature Units"));
     frame->setObjectName(QStringLiteral("fraTUnits"));
     auto *box = new QVBoxLayout(frame);
@@ -297,18 +284,18 @@ QWidget *frmServer::buildUnitsFrame() {
     return frame;
 }
 
-QWidget *frmServer::buildStatusRow() {
+QWidget *OperatorWindow::buildStatusRow() {
     auto *row = new QWidget;
     auto *box = new QHBoxLayout(row);
     box->setContentsMargins(0, 0, 0, 0);
-    box->addWidget(Caption(QStringLiteral("Status:"), QStringLiteral("lblStatusLabel")));
-    m_lblStatus = Caption(QStringLiteral("Booting"), QStringLiteral("lblStatus"));
+    box->addWidget(namedLabel(QStringLiteral("Status:"), QStringLiteral("lblStatusLabel")));
+    m_lblStatus = namedLabel(QStringLiteral("Booting"), QStringLiteral("lblStatus"));
     m_lblStatus->setAccessibleDescription(QStringLiteral("Status"));
     box->addWidget(m_lblStatus, 1);
 
     // The port row exists for the restart routine but is never shown: the port stays 23.
-    auto *lblPort = Caption(QStringLiteral("Port"), QStringLiteral("lblPort"));
-    m_txtPort = new QLineEdit(m_environment.portText);
+    auto *lblPort = namedLabel(QStringLiteral("Port"), QStringLiteral("lblPort"));
+    m_txtPort = new QLineEdit(m_settings.portText);
     m_txtPort->setObjectName(QStringLiteral("txtPort"));
     m_txtPort->setMaxLength(std::numeric_limits<int>::max());
     m_cmdAccept = new QPushButton(QStringLiteral("Accept"));
@@ -321,7 +308,7 @@ QWidget *frmServer::buildStatusRow() {
     return row;
 }
 
-void frmServer::buildMenus() {
+void OperatorWindow::buildMenus() {
     QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     QAction *mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
@@ -330,10 +317,10 @@ void frmServer::buildMenus() {
     // "&About" acts straight from the menu bar, without a menu of its own.
     QAction *mnuAbout = menuBar()->addAction(QStringLiteral("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-    connect(mnuAbout, &QAction::triggered, this, [this] { ShowAboutWindow(m_about, m_urlOpener); });
+    connect(mnuAbout, &QAction::triggered, this, [this] { showAboutWindow(m_about, m_urlOpener); });
 }
 
-void frmServer::connectHandlers() {
+void OperatorWindow::connectHandlers() {
     for (const Bank bank : {Bank::Master, Bank::Slave}) {
         BankView &view = bank == Bank::Master ? *m_masterView : *m_slaveView;
         // A change of any reading field marks its bank, whichever index it is.
@@ -357,53 +344,66 @@ void frmServer::connectHandlers() {
         if (checked)
             m_installation->selectUnit(TemperatureUnit::Fahrenheit);
     });
-    connect(m_txtPort, &QLineEdit::textChanged, m_query.get(), &QueryService::portEdited);
-    connect(m_cmdAccept, &QPushButton::clicked, m_query.get(), &QueryService::restart);
+    connect(m_txtPort, &QLineEdit::textChanged, m_query, &QueryService::portEdited);
+    connect(m_cmdAccept, &QPushButton::clicked, this, &OperatorWindow::restartListener);
 }
 
-void frmServer::Form_Load() {
-    // Both timers run from load, so their ticks keep serving clients while a start-up message
-    // waits for the operator: a message box runs the event loop that delivers them.
-    m_timer1.start();
-    m_timerRamp.start();
-    // Celsius is selected here, at load; the records say "C," from creation, so selecting it
-    // converts nothing.
+void OperatorWindow::startServing() {
+    // Both timers run from the start, so their ticks keep serving clients while a start-up
+    // message waits for the operator: a message box runs the event loop that delivers them.
+    m_timer1->start();
+    m_timerRamp->start();
+    // Celsius is selected here; the records say "C," from creation, so selecting it converts
+    // nothing.
     m_optC->setChecked(true);
     m_installation->commit(Bank::Master);
     m_installation->commit(Bank::Slave);
-    if (const auto error = m_query->startListening()) {
-        m_messages.showMessage(QStringLiteral("%1: %2").arg(error->number).arg(error->description),
+    if (!m_query->startListening()) {
+        const OperationError &error = m_query->lastError();
+        m_messages.showMessage(QStringLiteral("%1: %2").arg(error.number).arg(error.description),
                                MessageSink::Icon::None);
-    } else {
-        m_lblHostIP->setText(GetHostIPAddress(m_resolver, m_messages));
+        return;
     }
+    QString address;
+    if (!lookUpHostAddress(m_resolver, &address))
+        m_messages.showMessage(m_resolver.errorString(), MessageSink::Icon::Exclamation);
+    m_lblHostIP->setText(address);
 }
 
-void frmServer::closeEvent(QCloseEvent *event) {
+void OperatorWindow::restartListener() {
+    if (m_query->restart())
+        return;
+    const OperationError &error = m_query->lastError();
+    m_messages.showMessage(
+        QStringLiteral("Error in cmdAccept: %1 %2").arg(error.number).arg(error.description),
+        MessageSink::Icon::None);
+}
+
+void OperatorWindow::closeEvent(QCloseEvent *event) {
     // Stop serving at once; an open About window lives on until it is closed too.
-    m_timer1.stop();
-    m_timerRamp.stop();
+    m_timer1->stop();
+    m_timerRamp->stop();
     m_query->close();
     QMainWindow::closeEvent(event);
 }
 
-void frmServer::showTraffic(QLineEdit *field, const QString &text) {
+void OperatorWindow::showTraffic(QLineEdit *field, const QString &text) {
     // The text changes at once; the pixels follow within TrafficRepaintMs.
-    if (!m_trafficRepaint.isActive()) {
+    if (!m_trafficRepaint->isActive()) {
         m_txtOutput->setUpdatesEnabled(false);
         m_txtSendData->setUpdatesEnabled(false);
-        m_trafficRepaint.start();
+        m_trafficRepaint->start();
     }
     field->setText(text);
 }
 
-void frmServer::showQuery(const QString &text) { showTraffic(m_txtOutput, text); }
-void frmServer::showReply(const QString &text) { showTraffic(m_txtSendData, text); }
-void frmServer::showStatus(const QString &text) { m_lblStatus->setText(text); }
-void frmServer::setPortMarker(bool pending) { SetBold(m_cmdAccept, pending); }
-QString frmServer::portText() const { return m_txtPort->text(); }
-QString frmServer::secondsText() const { return m_txtSeconds->text(); }
-QString frmServer::amountText() const { return m_txtAmount->text(); }
-bool frmServer::enabled() const { return m_chkRamp->isChecked(); }
+void OperatorWindow::showQuery(const QString &text) { showTraffic(m_txtOutput, text); }
+void OperatorWindow::showReply(const QString &text) { showTraffic(m_txtSendData, text); }
+void OperatorWindow::showStatus(const QString &text) { m_lblStatus->setText(text); }
+void OperatorWindow::setPortMarker(bool pending) { setBold(m_cmdAccept, pending); }
+QString OperatorWindow::portText() const { return m_txtPort->text(); }
+QString OperatorWindow::secondsText() const { return m_txtSeconds->text(); }
+QString OperatorWindow::amountText() const { return m_txtAmount->text(); }
+bool OperatorWindow::rampEnabled() const { return m_chkRamp->isChecked(); }
 
 } // namespace kolva

@@ -4,6 +4,7 @@
 #include "query/query_service.h"
 #include "ramp/ramp.h"
 #include "ui/about_window.h"
+#include "ui/message_sink.h"
 #include "units/installation.h"
 
 #include <QHostAddress>
@@ -23,40 +24,33 @@ class QRadioButton;
 
 namespace kolva {
 
-// The window's settings; tests change each.
-struct ServerEnvironment {
+// What differs between the program and its tests.
+struct WindowSettings {
     QString portText = QStringLiteral("23");      // the port field's design text
     QHostAddress bindAddress = QHostAddress::Any; // loopback in tests
-    int timerIntervalMs = 1000;                   // Timer1 and TimerRamp
-};
-
-// Operator messages as message boxes with an OK button and the program's title, each also one
-// line on standard error. Without a display (Qt's offscreen or minimal platform) nobody could
-// click a box: only the line is written.
-class MessageBoxSink : public MessageSink {
-public:
-    void showMessage(const QString &text, Icon icon) override;
+    int timerIntervalMs = 1000;                   // the status poll's and the ramp's timers
 };
 
 // The operator console: both reading banks, the ramp, the unit choice, the last query and
-// reply, the host address and the listener status. It wires widgets to the rules and holds
-// none of them itself.
+// reply, the host address and the listener status. It wires widgets to the rules, holds none
+// of them itself, and decides what the operator is told when they fail.
 //
-// Naming: the window's own handler carries the console's name for it (Form_Load); every
-// control and timer is wired straight to the widget-free rule that acts on it, and those are
-// named by what they do (commit, pollStatus, restart, tick).
-class frmServer : public QMainWindow, private QueryConsole, private RampControls {
+// The controls' object names (txtSensor(0), cmdSetMaster, ...) and accessible names ("Master
+// T1", "Slave Accept Changes", ...) are a published surface: users' scripts and
+// docs/automation.md find the controls by them. Keep them when renaming anything here.
+class OperatorWindow : public QMainWindow, private QueryConsole, private RampControls {
     Q_OBJECT
 public:
     // The sink, the resolver and the opener must outlive the window; the opener also every
     // About window, which may outlive this one.
-    frmServer(ServerEnvironment environment, MessageSink &messages, HostResolver &resolver,
-              UrlOpener &urlOpener, QWidget *parent = nullptr);
-    ~frmServer() override;
+    OperatorWindow(WindowSettings settings, MessageSink &messages, HostResolver &resolver,
+                   UrlOpener &urlOpener, QWidget *parent = nullptr);
+    ~OperatorWindow() override;
 
-    // The start-up sequence: both timers, both commits, the listener, the host address. A
-    // failure is shown as "N: description" and skips the remaining steps.
-    void Form_Load();
+    // Starts serving: both timers, both commits, the listener, the host address, in this order.
+    // A failure of the listener is shown as "N: description" and skips the host address. Call
+    // once, before or after show().
+    void startServing();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -70,6 +64,7 @@ private:
     QWidget *buildStatusRow();
     void buildMenus();
     void connectHandlers();
+    void restartListener();
     void showTraffic(QLineEdit *field, const QString &text);
 
     // QueryConsole
@@ -81,9 +76,9 @@ private:
     // RampControls
     QString secondsText() const override;
     QString amountText() const override;
-    bool enabled() const override;
+    bool rampEnabled() const override;
 
-    ServerEnvironment m_environment;
+    WindowSettings m_settings;
     MessageSink &m_messages;
     HostResolver &m_resolver;
     UrlOpener &m_urlOpener;
@@ -92,15 +87,16 @@ private:
     Ramp m_ramp;
     std::unique_ptr<BankView> m_masterView;
     std::unique_ptr<BankView> m_slaveView;
-    // Declared after the views and the table they hold references into, so they go first.
+    // Declared after the views and the table it holds references into, so it goes first.
     std::unique_ptr<Installation> m_installation;
-    std::unique_ptr<QueryService> m_query;
-    // Children of the window under their own names, like its controls, so that inspection
-    // tools find them.
-    QTimer m_timer1{this};
-    QTimer m_timerRamp{this};
-    QTimer m_trafficRepaint{this}; // holds the traffic fields' repaints while it runs
-    QPointer<frmAbout> m_about;
+    QPointer<AboutWindow> m_about;
+
+    // Owned by the window's object tree, like its widgets, where inspection tools find them
+    // under their own names. None of them uses the window from its destructor.
+    QueryService *m_query;
+    QTimer *m_timer1;
+    QTimer *m_timerRamp;
+    QTimer *m_trafficRepaint; // holds the traffic fields' repaints while it runs
 
     QLabel *m_lblHostIP = nullptr;
     QLineEdit *m_txtSendData = nullptr;

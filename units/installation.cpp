@@ -8,11 +8,11 @@ namespace kolva {
 namespace {
 
 // A reading as a commit publishes it: its leading number with one decimal ("ComEr" -> "0.0").
-QString CommitValueText(const QString &reading) { return OneDecimalText(LeadingNumber(reading)); }
+QString commitValueText(const QString &reading) { return oneDecimalText(leadingNumber(reading)); }
 
 // A stepped value as a ramp step publishes it: rounded to one decimal, then written shortest,
 // so 26.04 -> "26" where a commit writes "26.0".
-QString StepValueText(double value) { return NumberText(LeadingNumber(OneDecimalText(value))); }
+QString stepValueText(double value) { return numberText(leadingNumber(oneDecimalText(value))); }
 
 } // namespace
 
@@ -44,25 +44,25 @@ void Installation::writeReading(Bank bank, int index, const QString &text) {
 void Installation::fill(Bank bank) {
     BankFields &bankFields = fields(bank);
     const QString start = bankFields.setAllText();
-    if (!IsNumberText(start))
+    if (!isNumberText(start))
         return;
     writeReading(bank, 0, start);
     // Each field follows from the text the previous one now shows, so every step passes
-    // through NumberText and 0.1 steps stay "25.2" rather than 25.200000000000003.
+    // through numberText and 0.1 steps stay "25.2" rather than 25.200000000000003.
     for (int i = 1; i < ReadingCount; ++i) {
-        const double increment = LeadingNumber(bankFields.incrementText());
-        const double previous = LeadingNumber(bankFields.reading(i - 1));
-        writeReading(bank, i, NumberText(FiniteSum(previous, increment)));
+        const double increment = leadingNumber(bankFields.incrementText());
+        const double previous = leadingNumber(bankFields.reading(i - 1));
+        writeReading(bank, i, numberText(finiteSum(previous, increment)));
     }
 }
 
 void Installation::publish(Bank bank, const std::array<QString, ReadingCount> &pieces) {
     if (bank == Bank::Master) {
-        m_table.store(MasterEntry, ComposeUnitRecord(MasterEntry, m_unit, pieces));
+        m_table.store(MasterEntry, composeUnitRecord(MasterEntry, m_unit, pieces));
         return;
     }
     for (int entry = FirstSlaveEntry; entry < EntryCount; ++entry)
-        m_table.store(entry, ComposeUnitRecord(entry, m_unit, pieces));
+        m_table.store(entry, composeUnitRecord(entry, m_unit, pieces));
 }
 
 void Installation::commit(Bank bank) {
@@ -75,7 +75,7 @@ void Installation::commit(Bank bank) {
     BankFields &bankFields = fields(bank);
     std::array<QString, ReadingCount> pieces;
     for (int i = 0; i < ReadingCount; ++i)
-        pieces[std::size_t(i)] = ChannelPiece(i, CommitValueText(bankFields.reading(i)));
+        pieces[std::size_t(i)] = channelPiece(i, commitValueText(bankFields.reading(i)));
     publish(bank, pieces);
     bankFields.setEditMarker(false);
     if (bank == Bank::Master && m_masterCommitted)
@@ -99,10 +99,12 @@ void Installation::convertReadings() {
     const bool toCelsius = m_unit == TemperatureUnit::Celsius;
     const auto convert = [&](Bank bank, int index) {
         const QString text = fields(bank).reading(index);
-        if (IsFaultText(text))
+        if (isFaultText(text))
             return;
-        const float value = ToSingle(LeadingNumber(text));
-        writeReading(bank, index, SingleNumberText(toCelsius ? FtoC(value) : CtoF(value)));
+        const float value = toSingle(leadingNumber(text));
+        writeReading(
+            bank, index,
+            singleNumberText(toCelsius ? fahrenheitToCelsius(value) : celsiusToFahrenheit(value)));
     };
     for (int i = 0; i < ReadingCount; ++i) {
         convert(Bank::Master, i);
@@ -117,13 +119,13 @@ void Installation::stepReadings(double amount) {
         std::array<QString, ReadingCount> pieces;
         for (int i = 0; i < ReadingCount; ++i) {
             const QString text = fields(bank).reading(i);
-            if (IsFaultText(text)) {
-                pieces[std::size_t(i)] = ChannelPiece(i, text);
+            if (isFaultText(text)) {
+                pieces[std::size_t(i)] = channelPiece(i, text);
                 continue;
             }
-            const double value = FiniteSum(LeadingNumber(text), amount);
-            writeReading(bank, i, NumberText(value));
-            pieces[std::size_t(i)] = ChannelPiece(i, StepValueText(value));
+            const double value = finiteSum(leadingNumber(text), amount);
+            writeReading(bank, i, numberText(value));
+            pieces[std::size_t(i)] = channelPiece(i, stepValueText(value));
         }
         publish(bank, pieces);
     }

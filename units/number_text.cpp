@@ -10,7 +10,7 @@
 namespace kolva {
 namespace {
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // A decimal number found at the start of a text, normalised for std::from_chars.
 struct ScannedNumber {
@@ -22,7 +22,7 @@ struct ScannedNumber {
 // Reads the longest leading run that forms a decimal number: sign, digits, one ".", further
 // digits, and an exponent (e, E, d or D, sign, digits) only where digits follow the letter.
 // With skipBlanks, spaces, tabs and line feeds are passed over wherever they stand.
-ScannedNumber ScanNumber(QStringView text, bool skipBlanks) {
+ScannedNumber scanNumber(QStringView text, bool skipBlanks) {
     qsizetype pos = 0;
     const auto skip = [&] {
         while (skipBlanks && pos < text.size() &&
@@ -42,11 +42,11 @@ ScannedNumber ScanNumber(QStringView text, bool skipBlanks) {
         ++pos;
     }
     std::string intDigits, fracDigits;
-    while (IsDigit(peek()))
+    while (isDigit(peek()))
         intDigits += char(text[pos++].unicode());
     if (peek() == u'.') {
         ++pos;
-        while (IsDigit(peek()))
+        while (isDigit(peek()))
             fracDigits += char(text[pos++].unicode());
     }
     if (intDigits.empty() && fracDigits.empty())
@@ -73,7 +73,7 @@ ScannedNumber ScanNumber(QStringView text, bool skipBlanks) {
         if (peek() == u'+' || peek() == u'-')
             digits += char(text[pos++].unicode());
         bool any = false;
-        while (IsDigit(peek())) {
+        while (isDigit(peek())) {
             digits += char(text[pos++].unicode());
             any = true;
         }
@@ -86,7 +86,7 @@ ScannedNumber ScanNumber(QStringView text, bool skipBlanks) {
     return result;
 }
 
-double ParseScanned(const ScannedNumber &number) {
+double parseScanned(const ScannedNumber &number) {
     if (number.text.empty())
         return 0.0;
     double value = 0.0;
@@ -120,7 +120,7 @@ struct Decimal {
     int exponent = 0;
 };
 
-Decimal ToDecimal(double x, int significant) {
+Decimal toDecimal(double x, int significant) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(x),
                                       std::chars_format::scientific, significant - 1);
@@ -137,10 +137,10 @@ Decimal ToDecimal(double x, int significant) {
 
 // Shortest text with the given significant digits, exponent form from 10^exponentFrom on and
 // below 0.0001.
-QString ShortText(double x, int significant, int exponentFrom) {
+QString shortText(double x, int significant, int exponentFrom) {
     if (x == 0.0)
         return QStringLiteral("0");
-    Decimal decimal = ToDecimal(x, significant);
+    Decimal decimal = toDecimal(x, significant);
     const auto lastNonZero = decimal.digits.find_last_not_of('0');
     decimal.digits.resize(lastNonZero + 1);
 
@@ -167,40 +167,26 @@ QString ShortText(double x, int significant, int exponentFrom) {
     return QString::fromLatin1(out);
 }
 
-double Finite(double x) {
-    if (std::isnan(x))
-        return 0.0;
-    if (std::isinf(x))
-        return std::copysign(std::numeric_limits<double>::max(), x);
-    return x;
-}
-
 } // namespace
 
-double LeadingNumber(const QString &text) { return ParseScanned(ScanNumber(text, true)); }
+double leadingNumber(const QString &text) { return parseScanned(scanNumber(text, true)); }
 
-bool IsNumberText(const QString &text) {
-    const QStringView view = TrimSpaces(text);
-    const ScannedNumber number = ScanNumber(view, false);
+bool isNumberText(const QString &text) {
+    const QStringView view = trimSpaces(text);
+    const ScannedNumber number = scanNumber(view, false);
     return !number.text.empty() && number.end == view.size();
 }
 
-QString NumberText(double x) { return ShortText(Finite(x), 15, 15); }
+QString numberText(double x) { return shortText(finiteValue(x), 15, 15); }
 
-QString SingleNumberText(float x) {
-    if (std::isnan(x))
-        x = 0.0f;
-    if (std::isinf(x))
-        x = std::copysign(std::numeric_limits<float>::max(), x);
-    return ShortText(double(x), 7, 7);
-}
+QString singleNumberText(float x) { return shortText(double(finiteValue(x)), 7, 7); }
 
-QString OneDecimalText(double x) {
-    x = Finite(x);
+QString oneDecimalText(double x) {
+    x = finiteValue(x);
     // Tenths as a decimal integer string, rounded half away from zero on the 15 digits.
     std::string tenths = "0";
     if (x != 0.0) {
-        const Decimal decimal = ToDecimal(x, 15);
+        const Decimal decimal = toDecimal(x, 15);
         const int keep = decimal.exponent + 2; // digits down to the tenths place
         if (keep <= 0) {
             tenths.assign(1, keep == 0 && decimal.digits[0] >= '5' ? '1' : '0');
@@ -230,6 +216,6 @@ QString OneDecimalText(double x) {
     return QString::fromLatin1(out);
 }
 
-double FiniteSum(double a, double b) { return Finite(a + b); }
+double finiteSum(double a, double b) { return finiteValue(a + b); }
 
 } // namespace kolva

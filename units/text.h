@@ -7,7 +7,7 @@
 namespace kolva {
 
 // The text without the spaces at either end; tabs, CR and LF are not spaces here.
-inline QStringView TrimSpaces(QStringView text) {
+inline QStringView trimSpaces(QStringView text) {
     while (!text.isEmpty() && text.front() == u' ')
         text = text.mid(1);
     while (!text.isEmpty() && text.back() == u' ')

@@ -2,28 +2,28 @@
 
 namespace kolva {
 
-QString UnitPrefix(int entry) {
+QString unitPrefix(int entry) {
     if (entry == MasterEntry)
         return QStringLiteral("REZU DOZURUZ UNIT, Kolva0_Master, ");
     return QStringLiteral("REZU DOZURUZ UNIT, Kolva%1, ").arg(entry, 2, 10, QLatin1Char('0'));
 }
 
-QString ChannelPiece(int index, const QString &valueText) {
+QString channelPiece(int index, const QString &valueText) {
     if (index == AmbientIndex)
         return QStringLiteral(" Amb=") + valueText;
     return QStringLiteral(" T%1=").arg(index + 1) + valueText + QLatin1Char(',');
 }
 
-QString ComposeUnitRecord(int entry, TemperatureUnit unit,
+QString composeUnitRecord(int entry, TemperatureUnit unit,
                           const std::array<QString, ReadingCount> &pieces) {
     // The one place the unit is written: "C," or "F,".
-    QString record = UnitPrefix(entry) + (unit == TemperatureUnit::Celsius ? QStringLiteral("C,")
+    QString record = unitPrefix(entry) + (unit == TemperatureUnit::Celsius ? QStringLiteral("C,")
                                                                            : QStringLiteral("F,"));
     for (const QString &piece : pieces)
         record += piece;
     return record;
 }
 
-bool IsFaultText(const QString &reading) { return reading.contains(QLatin1Char('E')); }
+bool isFaultText(const QString &reading) { return reading.contains(QLatin1Char('E')); }
 
 } // namespace kolva

@@ -19,17 +19,17 @@ inline constexpr int MasterEntry = 0;
 inline constexpr int FirstSlaveEntry = 1;
 
 // "REZU DOZURUZ UNIT, Kolva0_Master, " for entry 0, "REZU DOZURUZ UNIT, Kolva07, " for 7.
-QString UnitPrefix(int entry);
+QString unitPrefix(int entry);
 
 // One channel's piece of a record: (0, "25.0") -> " T1=25.0,", (16, "OPEN") -> " Amb=OPEN".
-QString ChannelPiece(int index, const QString &valueText);
+QString channelPiece(int index, const QString &valueText);
 
 // Prefix of the entry, the unit's suffix, then the seventeen pieces, unframed.
-QString ComposeUnitRecord(int entry, TemperatureUnit unit,
+QString composeUnitRecord(int entry, TemperatureUnit unit,
                           const std::array<QString, ReadingCount> &pieces);
 
 // True for a reading the ramp and the unit conversion leave alone: one with a capital "E".
-bool IsFaultText(const QString &reading);
+bool isFaultText(const QString &reading);
 
 // The seventeen records clients are answered from. Entries start empty and are only ever
 // replaced whole, by the publishers.

@@ -14,10 +14,12 @@ public:
     virtual void showMessage(const QString &text, Icon icon) = 0;
 };
 
-// A failed operation: a number and a description, as the operator is told about it.
-struct OperationError {
-    int number = 0;
-    QString description;
+// Operator messages as message boxes with an OK button and the program's title, each also one
+// line on standard error. Without a display (Qt's offscreen or minimal platform) nobody could
+// click a box: only the line is written.
+class MessageBoxSink : public MessageSink {
+public:
+    void showMessage(const QString &text, Icon icon) override;
 };
 
 } // namespace kolva
