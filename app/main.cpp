@@ -1,3 +1,5 @@
+#include "app/before_qt.h"
+#include "query/bound_port.h"
 #include "query/host_address.h"
 #include "ui/about_window.h"
 #include "ui/main_window.h"
@@ -6,6 +8,8 @@
 #include <QApplication>
 #include <QPainter>
 #include <QSvgRenderer>
+
+#include <cstdio>
 
 namespace {
 
@@ -29,6 +33,20 @@ QIcon applicationIcon() {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    // Port 23 is bound first, then every privilege given up before Qt runs: Qt loads plugins
+    // from wherever its environment says, and no plugin may inherit the right to bind a port.
+    const int port23 = kolva::bindTcpPort(23);
+    if (!kolva::dropCapabilities()) {
+        std::perror("Kolva Simulator: cannot give up its privileges");
+        return 1;
+    }
+    // Headless without a flag: where Qt would abort for want of a display, run offscreen.
+    if (kolva::noDisplayReachable(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        std::fprintf(stderr, "Kolva Simulator: no display found; running headless on Qt's "
+                             "offscreen platform\n");
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KolvaSim"));
     QApplication::setApplicationVersion(QStringLiteral(KOLVA_VERSION));
@@ -40,7 +58,9 @@ int main(int argc, char *argv[]) {
     kolva::MessageBoxSink messages;
     kolva::SystemHostResolver resolver;
     kolva::DesktopUrlOpener browser; // outlives every About window
-    kolva::OperatorWindow window({}, messages, resolver, browser);
+    kolva::WindowSettings settings;
+    settings.boundSocket = port23; // -1 where it cannot be bound: listening then says why
+    kolva::OperatorWindow window(settings, messages, resolver, browser);
     window.startServing();
     window.show();
     return app.exec();

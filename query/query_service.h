@@ -30,9 +30,10 @@ public:
 class QueryService : public QObject {
     Q_OBJECT
 public:
-    // bindAddress is the listener's local address: any address in use, loopback in tests.
+    // bindAddress is the listener's local address: any address in use, loopback in tests;
+    // boundSocket a socket bound to a port beforehand, or -1 (see QuerySocket).
     QueryService(const ResponseTable &table, QueryConsole &console, const QHostAddress &bindAddress,
-                 QObject *parent = nullptr);
+                 int boundSocket, QObject *parent = nullptr);
     ~QueryService() override;
 
     // The start-up's network steps: port marker plain, port from the port text, listen.

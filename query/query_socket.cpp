@@ -3,7 +3,14 @@
 #include "socket_error.h"
 
 #include <QTcpSocket>
+
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <utility>
 
 namespace kolva {
@@ -14,11 +21,48 @@ constexpr qint64 ArrivalLimit = 64 * 1024;
 // A client that never reads its replies is broken; past this much unsent reply data it is
 // dropped rather than let the service's memory grow without end.
 constexpr qint64 ReplyBacklogLimit = 4 * 1024 * 1024;
+// As QTcpServer::listen() queues connections.
+constexpr int ListenBacklog = 50;
+
+// A client that vanishes without a word (a dropped NAT mapping, a suspended virtual machine)
+// would hold the only client slot for good. The system probes a connection idle for a minute,
+// three times 10 s apart, and drops it when none is answered; one whose replies go
+// unacknowledged that long is dropped too. A live client, however silent, answers the probes
+// and keeps its slot.
+constexpr int KeepAliveIdleS = 60;
+constexpr int KeepAliveIntervalS = 10;
+constexpr int KeepAliveProbes = 3;
+constexpr unsigned UnacknowledgedLimitMs =
+    (KeepAliveIdleS + KeepAliveIntervalS * KeepAliveProbes) * 1000;
+
+void detectDeadPeer(qintptr fd) {
+    const int on = 1;
+    ::setsockopt(int(fd), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPIDLE, &KeepAliveIdleS, sizeof KeepAliveIdleS);
+    ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPINTVL, &KeepAliveIntervalS,
+                 sizeof KeepAliveIntervalS);
+    ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPCNT, &KeepAliveProbes, sizeof KeepAliveProbes);
+    ::setsockopt(int(fd), IPPROTO_TCP, TCP_USER_TIMEOUT, &UnacknowledgedLimitMs,
+                 sizeof UnacknowledgedLimitMs);
+}
+
+// The port a socket is bound to; -1 for none.
+qint32 boundPort(int fd) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0)
+        return -1;
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
+}
 } // namespace
 
-QuerySocket::QuerySocket(const QHostAddress &bindAddress, QObject *parent)
+QuerySocket::QuerySocket(const QHostAddress &bindAddress, int boundSocket, QObject *parent)
     : QObject(parent)
-    , m_bindAddress(bindAddress) {
+    , m_bindAddress(bindAddress)
+    , m_boundSocket(boundSocket)
+    , m_boundPort(boundPort(boundSocket)) {
     // One waiting client at most: the rest stay in the system's backlog and are turned away
     // when the handler closes the listener, as while a client is connected nothing listens.
     m_server.setMaxPendingConnections(1);
@@ -26,7 +70,11 @@ QuerySocket::QuerySocket(const QHostAddress &bindAddress, QObject *parent)
     connect(&m_server, &QTcpServer::acceptError, this, &QuerySocket::stopAccepting);
 }
 
-QuerySocket::~QuerySocket() { close(); }
+QuerySocket::~QuerySocket() {
+    close();
+    if (m_boundSocket >= 0)
+        ::close(m_boundSocket);
+}
 
 bool QuerySocket::setLocalPort(qint32 port) {
     if (port < 0 || port > std::numeric_limits<quint16>::max())
@@ -38,9 +86,11 @@ bool QuerySocket::setLocalPort(qint32 port) {
 bool QuerySocket::listen() {
     if (m_state != Closed)
         return fail(socketError(SocketFault::WrongState));
-    if (!m_server.listen(m_bindAddress, quint16(m_localPort))) {
+    const bool listening = m_boundSocket >= 0 && m_localPort == m_boundPort ? listenOnBoundSocket()
+                                                                            : listenOnNewSocket();
+    if (!listening) {
         m_state = Error;
-        return fail(socketError(m_server.serverError()));
+        return false;
     }
     // Keeps an OS-chosen port, so listening again after a client leaves stays on it.
     m_localPort = m_server.serverPort();
@@ -51,6 +101,10 @@ bool QuerySocket::listen() {
 void QuerySocket::close() {
     // QTcpServer sets SO_REUSEADDR, so listening again right after this never meets
     // "address in use". The client being handed over by connectionRequest is kept for accept().
+    // On Linux, shutdown() ends a bound socket's listening, turning away the connections queued
+    // on it, and keeps its port for the next listen(); on a socket not listening it does nothing.
+    if (m_boundSocket >= 0)
+        ::shutdown(m_boundSocket, SHUT_RD);
     m_server.close();
     discard(m_client);
     m_state = Closed;
@@ -60,6 +114,7 @@ bool QuerySocket::accept(qint32 /*requestId*/) {
     if (m_state != Closed || !m_request)
         return fail(socketError(SocketFault::WrongState));
     m_client = std::exchange(m_request, nullptr);
+    detectDeadPeer(m_client->socketDescriptor());
     connect(m_client, &QTcpSocket::readyRead, this, &QuerySocket::readArrival);
     connect(m_client, &QTcpSocket::disconnected, this, &QuerySocket::peerGone);
     connect(m_client, &QTcpSocket::errorOccurred, this, &QuerySocket::peerGone);
@@ -84,6 +139,25 @@ bool QuerySocket::sendData(const QByteArray &data) {
         return fail(socketError(SocketFault::ReplyBacklog));
     }
     return true;
+}
+
+bool QuerySocket::listenOnNewSocket() {
+    return m_server.listen(m_bindAddress, quint16(m_localPort)) ||
+           fail(socketError(m_server.serverError()));
+}
+
+bool QuerySocket::listenOnBoundSocket() {
+    if (::listen(m_boundSocket, ListenBacklog) != 0)
+        return fail(socketError(errno == EADDRINUSE ? QAbstractSocket::AddressInUseError
+                                                    : QAbstractSocket::UnknownSocketError));
+    // QTcpServer closes the descriptor it is given; the bound one must outlive it.
+    const int copy = ::fcntl(m_boundSocket, F_DUPFD_CLOEXEC, 0);
+    if (copy >= 0 && m_server.setSocketDescriptor(copy))
+        return true;
+    if (copy >= 0)
+        ::close(copy);
+    ::shutdown(m_boundSocket, SHUT_RD);
+    return fail(socketError(QAbstractSocket::SocketResourceError));
 }
 
 void QuerySocket::takeConnection() {

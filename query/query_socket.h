@@ -47,7 +47,11 @@ public:
     static_assert(std::size(StateTexts) == Error + 1);
 
     // Listens on bindAddress (any address in use, loopback in tests) once listen() is called.
-    explicit QuerySocket(const QHostAddress &bindAddress, QObject *parent = nullptr);
+    // boundSocket, where not -1, is a TCP socket already bound to a port, whose descriptor this
+    // object takes over: listening on that port uses it, so that a port which took a privilege
+    // to bind needs none to listen on again (see bindTcpPort).
+    explicit QuerySocket(const QHostAddress &bindAddress, int boundSocket = -1,
+                         QObject *parent = nullptr);
     ~QuerySocket() override;
 
     // Port for the next listen(); 0 lets the system choose. Outside 0..65535 fails (10022).
@@ -58,7 +62,7 @@ public:
     // Closed -> Listening on the local port. A failure leaves the state Error.
     bool listen();
     // Any state -> Closed: ends listening, or drops the client at once without a word on the
-    // wire, and frees the port. Never fails.
+    // wire, and frees the port (a bound socket's port stays bound, unused). Never fails.
     void close();
     // Closed -> Connected to the client whose connectionRequest is being handled right now;
     // the id is that request's, the only one there can be.
@@ -79,6 +83,8 @@ Q_SIGNALS:
     void dataArrival(qint32 bytesTotal);
 
 private:
+    bool listenOnNewSocket();
+    bool listenOnBoundSocket();
     void takeConnection();
     void stopAccepting();
     void readArrival();
@@ -91,6 +97,8 @@ private:
     QTcpSocket *m_request = nullptr; // the client of the connectionRequest being handled
     QTcpSocket *m_client = nullptr;
     qint32 m_localPort = 0;
+    int m_boundSocket = -1;
+    qint32 m_boundPort = -1;
     State m_state = Closed;
     OperationError m_lastError;
 };

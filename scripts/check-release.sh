@@ -9,7 +9,9 @@
 #               finds its packages installed); the project is cloned afresh every time
 #   run test package    only these steps (default: all three)
 #   KOLVA_RELEASE_DIR   work folder, default /var/tmp/kolva-release; the root and the logs go
-#                       to $KOLVA_RELEASE_DIR/<release>/root and .../logs
+#                       to $KOLVA_RELEASE_DIR/<release>/root and .../logs. Made private to
+#                       root if missing; refused if it, or a folder above it, is not root's
+#                       own and closed to others
 #   KOLVA_RELEASE_REV   the commit to check, default HEAD
 # Prints one verdict line per step; exits 1 if any failed.
 set -euo pipefail
@@ -28,7 +30,21 @@ done
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 rev=$(git -C "$repo" rev-parse --verify "${KOLVA_RELEASE_REV:-HEAD}^{commit}")
-work=${KOLVA_RELEASE_DIR:-/var/tmp/kolva-release}/$release
+base=${KOLVA_RELEASE_DIR:-/var/tmp/kolva-release}
+# Root writes, chroots and runs in here: nobody else may have made or be able to change any of
+# it. Each folder above it is root's and closed to others, or sticky like /var/tmp.
+mkdir -m 700 "$base" 2>/dev/null || true
+[ ! -L "$base" ] && [ -d "$base" ] && [ "$(stat -c '%u %a' "$base")" = "0 700" ] ||
+    { echo "refusing $base: not a private folder of root's" >&2 && exit 2; }
+above=$(realpath "$base")
+while above=$(dirname "$above"); do
+    read -r owner mode < <(stat -c '%u %a' "$above")
+    if [ "$owner" != 0 ] || { ((8#$mode & 8#022)) && ! ((8#$mode & 8#1000)); }; then
+        echo "refusing $base: others may change $above" >&2 && exit 2
+    fi
+    [ "$above" != / ] || break
+done
+work=$base/$release
 root=$work/root logs=$work/logs
 record=$(git -C "$repo" show "$rev:tests/default_records.txt" | head -n 1) # the master's
 
@@ -102,8 +118,10 @@ done
 printf 'KOLVAM?\r\n' >&3
 IFS= read -r -t 10 -d $'\r' reply <&3 || true
 tenths=$(( (${EPOCHREALTIME/./} - ${start/./}) / 100000 ))
+caps=$(grep -E '^Cap(Inh|Prm|Eff|Amb):' "/proc/$pid/status" | cut -f2 | sort -u)
 kill "$pid" 2>/dev/null || true
 [ "$reply" = "$record" ] || { printf 'unexpected reply: %q\n' "$reply"; exit 1; }
+[ "$caps" = 0000000000000000 ] || { echo "holds a capability while it serves: $caps"; exit 1; }
 echo "answered KOLVAM? in $((tenths / 10)).$((tenths % 10)) s"
 EOF
 )
