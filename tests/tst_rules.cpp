@@ -94,16 +94,19 @@ private Q_SLOTS:
         rule("blanks, tabs, line feeds ignored", leadingNumber(" 2\t5.\n3xyz"), 25.3);
         rule("a comma is no decimal point", leadingNumber("25,5"), 25.0);
         rule("D is an exponent letter", leadingNumber("25D-1"), 2.5);
-        rule("a letter without digits ends it", leadingNumber("5e+x"), 5.0);
+        rule("an exponent needs digits", isNumberText("5e"), false);
         rule("no number reads as 0", leadingNumber("abc"), 0.0);
-        rule("overflow saturates", leadingNumber("-1E999"), -std::numeric_limits<double>::max());
-        rule("underflow is 0", leadingNumber("1e-999"), 0.0);
+        rule("overflow saturates", leadingNumber("-1E+999"), -std::numeric_limits<double>::max());
+        rule("underflow is 0", leadingNumber(QString(400, u'0') + "1e-330"), 0.0);
         rule("spaces around a number", isNumberText(" -.5 "), true);
         rule("trailing text is no number", isNumberText("25abc"), false);
         rule("15 digits hide binary noise", numberText(25.1 + 0.1), "25.2");
         rule("exponent below 0.0001", numberText(0.00001), "1E-05");
         rule("exponent from 1E15", numberText(1e15), "1E+15");
-        rule("a half away from zero", oneDecimalText(-3.25), "-3.3");
+        rule("plain below 1E15", numberText(999999999999999.0), "999999999999999");
+        rule("a half on 15 digits, away from 0", oneDecimalText(-0.2499999999999999), "-0.3");
+        rule("a half below 0.1", oneDecimalText(0.05), "0.1");
+        rule("no exponent", oneDecimalText(1e20), "100000000000000000000.0");
         rule("a carry through nines", oneDecimalText(99.95), "100.0");
         rule("never -0.0", oneDecimalText(-0.04), "0.0");
         rule("a single's exponent from 1E7", toC(18000032), "1E+07");
@@ -190,6 +193,14 @@ private Q_SLOTS:
     }
     void commit() { compareWithRule(); }
 
+    // Editing Set All or Increment marks the bank as typing does.
+    void editMarker() {
+        fake::Console console;
+        console.installation.fillInputEdited(Bank::Slave);
+        QVERIFY(console.slave.marker);
+        QVERIFY(!console.master.marker);
+    }
+
     // A switch converts numeric readings, commits both banks; a repeated one changes nothing.
     void unitSwitch() {
         fake::Console console;
@@ -256,7 +267,7 @@ private Q_SLOTS:
         QString name;
         QVERIFY(resolver.hostName(&name));
         QCOMPARE(name, host);
-        Addresses addresses;
+        Addresses addresses{Lan};
         QVERIFY(resolver.resolve(u"10.1.2.3"_s, &addresses));
         QCOMPARE(addresses, (Addresses{{10, 1, 2, 3}}));
         QCOMPARE(resolver.interfaceAddresses(), (Addresses{Loop}));
