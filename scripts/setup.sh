@@ -14,6 +14,7 @@ packages=(
     dpkg-dev file desktop-file-utils appstream # build and check the .deb
     xvfb dbus           # the operator scenario: a virtual display and a session bus
     at-spi2-core python3-pyatspi # ... and the accessibility bus that drives the window
+    monitoring-plugins-basic netcat-openbsd socat # the client recipes of docs/clients.md
 )
 
 missing=()
