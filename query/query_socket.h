@@ -47,9 +47,9 @@ public:
     static_assert(std::size(StateTexts) == Error + 1);
 
     // Listens on bindAddress (any address in use, loopback in tests) once listen() is called.
-    // boundSocket, where not -1, is a TCP socket already bound to a port, whose descriptor this
-    // object takes over: listening on that port uses it, so that a port which took a privilege
-    // to bind needs none to listen on again (see bindTcpPort).
+    // boundSocket, where not -1, is a TCP socket already bound to a port (not 0, which would
+    // move at every listen), whose descriptor this object takes over: listening on that port
+    // uses it, so that a port which took a privilege to bind needs none to listen again.
     explicit QuerySocket(const QHostAddress &bindAddress, int boundSocket = -1,
                          QObject *parent = nullptr);
     ~QuerySocket() override;
