@@ -414,7 +414,9 @@ class Simulator:
         _xauthority(auth)
         self._set_env("XAUTHORITY", auth)
         read_fd, write_fd = os.pipe()
-        proc = self._spawn("Xvfb", [xvfb, "-displayfd", str(write_fd), "-auth", auth,
+        # -noreset: an X server resets, and reads its cookies anew, whenever its last client
+        # leaves, which the buses' clients may do before the simulator has connected.
+        proc = self._spawn("Xvfb", [xvfb, "-displayfd", str(write_fd), "-auth", auth, "-noreset",
                                     "-nolisten", "tcp", "-nolisten", "unix",
                                     "-screen", "0", "1280x1024x24"], pass_fds=(write_fd,))
         os.close(write_fd)
