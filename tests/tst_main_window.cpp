@@ -20,21 +20,18 @@ quint16 freePort() {
     return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
 }
 
-// A loopback TCP socket bound to the port, not listening, as Server binds port 23 (a socket
-// bound to port 0 would take another port each time it listens).
-int boundLoopbackSocket(quint16 port) {
+// A loopback socket bound to the port, not listening (bound to port 0, it would move at every
+// listen).
+int boundSocket(quint16 port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
     return fd;
 }
 
-// Connects, retrying while refused: after a client leaves, nothing listens until the next poll.
+// Connects, retried while refused: after a client leaves, nothing listens until the next poll.
 bool connectTo(QTcpSocket &client, quint16 port) {
     return QTest::qWaitFor([&] {
         client.abort();
@@ -43,7 +40,7 @@ bool connectTo(QTcpSocket &client, quint16 port) {
     });
 }
 
-// What comes back for the query, up to and including the first CR; empty if nothing does.
+// What comes back up to the first CR, the CR included; empty if nothing does.
 QByteArray ask(QTcpSocket &client, const QByteArray &query) {
     QByteArray reply;
     client.write(query);
@@ -54,16 +51,20 @@ QByteArray ask(QTcpSocket &client, const QByteArray &query) {
     return answered ? reply : QByteArray();
 }
 
+// The query for a record, as a client spells it.
+QByteArray queryFor(int entry) {
+    return entry ? "KOLVAM" + QByteArray::number(entry).rightJustified(2, '0') + '?' : "KOLVAM?";
+}
+
 struct Console {
     fake::Messages box;
     fake::Resolver resolver;
     fake::Browser browser;
     quint16 port = freePort();
-    OperatorWindow window{
-        {QString::number(port), QHostAddress::LocalHost, 20, boundLoopbackSocket(port)},
-        box,
-        resolver,
-        browser};
+    OperatorWindow window{{QString::number(port), QHostAddress::LocalHost, 20, boundSocket(port)},
+                          box,
+                          resolver,
+                          browser};
     QTcpSocket client;
 
     template <typename T = QWidget> T *get(const QString &name) {
@@ -73,19 +74,17 @@ struct Console {
         return control;
     }
     QString text(const QString &name) { return get<QObject>(name)->property("text").toString(); }
-    bool bold(const QString &button) { return get(button)->font().bold(); }
-    // Asks on the client's connection, connecting first where it must.
-    QString record(const QByteArray &query) {
+    // The record, asked on the client's connection, connected first where it must.
+    QString record(int entry) {
         if (client.state() != QAbstractSocket::ConnectedState && !connectTo(client, port))
             return u"(refused)"_s;
-        return QString::fromUtf8(ask(client, query)).chopped(1);
+        return QString::fromUtf8(ask(client, queryFor(entry))).chopped(1);
     }
 };
 
-// What the program sets, one line per named object in creation order: class, name, caption or
-// text, [accessible name], {description}, a label's >buddy, its @row,column+rows,columns in its
-// grid, checked, read-only, hidden, a timer's interval, a link's look. The reading fields and
-// their captions follow a rule of their own (see structure()).
+// What the program sets, a line per named object in creation order: class, name, "text",
+// [accessible name], {description}, >buddy, @row,column+rows,columns in its grid, and its state.
+// The reading fields and their captions follow a rule of their own (see structure()).
 void describe(const QObject *object, QStringList &lines, int depth = 0) {
     const QString name = object->objectName();
     const auto *widget = qobject_cast<const QWidget *>(object);
@@ -113,10 +112,9 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
                 line += u" @%1,%2+%3,%4"_s.arg(row).arg(column).arg(rows).arg(columns);
             }
         }
-        if (object->property("checked").toBool())
-            line += u" checked"_s;
-        if (object->property("readOnly").toBool())
-            line += u" read-only"_s;
+        for (const char *state : {"checked", "readOnly"})
+            if (object->property(state).toBool())
+                line += u' ' + QLatin1String(state);
         if (widget && widget->isHidden() && !widget->isWindow())
             line += u" hidden"_s;
         if (const auto *timer = qobject_cast<const QTimer *>(object))
@@ -159,35 +157,41 @@ private Q_SLOTS:
     void aboutAndExit();
 };
 
-// What the window sets, against tests/golden/window.txt; the reading fields by their rule:
-// "<Bank> T1".."<Bank> T16", "<Bank> Amb", T1-T8 down the left, T9-T16 and Amb on the right,
-// each with its caption as buddy. Tab walks the controls in creation order, and assistive
-// technology finds every one by a name of its own.
+// Both windows against tests/golden/window.txt. The reading fields: "<Bank> T1" to "<Bank>
+// T16" and "<Bank> Amb", T1-T8 down the left, T9-T16 and Amb on the right, each after its
+// caption, whose buddy it is. Tab walks the controls in creation order, and assistive
+// technology finds each by a name of its own.
 void TestMainWindow::structure() {
     Console console;
     console.window.startServing();
+    console.get<QAction>(u"mnuAbout"_s)->trigger();
     QStringList lines;
     describe(&console.window, lines);
+    describe(aboutWindow(), lines);
+    aboutWindow()->close();
     QFile golden(QStringLiteral(KOLVA_GOLDEN_DIR "/window.txt"));
     QVERIFY(golden.open(QIODevice::ReadOnly));
     const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n');
     for (int i = 0; i < qMax(lines.size(), expected.size() - 1); ++i)
-        QCOMPARE(QString(lines.value(i)).replace(QString::number(console.port), u"PORT"_s),
+        QCOMPARE(lines.value(i)
+                     .replace(QString::number(console.port), u"PORT"_s)
+                     .replace(QStringLiteral(KOLVA_VERSION), u"VERSION"_s),
                  expected.value(i));
 
     for (const QString &bank : {u"Master"_s, u"Slave"_s}) {
-        const QString array = bank == u"Master" ? u"txtSensor(%1)"_s : u"txtSensor2(%1)"_s;
         for (int i = 0; i < ReadingCount; ++i) {
-            auto *field = console.get<QLineEdit>(array.arg(i));
-            const QString channel = i == AmbientIndex ? u"Amb"_s : u"T%1"_s.arg(i + 1);
-            QCOMPARE(field->accessibleName(), bank + u' ' + channel);
-            auto *grid = qobject_cast<QGridLayout *>(field->parentWidget()->layout());
+            const QString channel = i == AmbientIndex ? u"Amb"_s : QString::number(i + 1);
+            auto *field = console.get<QLineEdit>(
+                (bank == u"Master" ? u"txtSensor(%1)"_s : u"txtSensor2(%1)"_s).arg(i));
+            QCOMPARE(field->accessibleName(),
+                     bank + (i == AmbientIndex ? u" "_s : u" T"_s) + channel);
+            auto *grid = static_cast<QGridLayout *>(field->parentWidget()->layout());
             int row, column, rows, columns;
             grid->getItemPosition(grid->indexOf(field), &row, &column, &rows, &columns);
             QCOMPARE(QPoint(column, row), i < 8 ? QPoint(1, i) : QPoint(3, i - 8));
             auto *caption =
                 qobject_cast<QLabel *>(grid->itemAt(grid->indexOf(field) - 1)->widget());
-            QCOMPARE(caption->text(), i == AmbientIndex ? u"Amb"_s : QString::number(i + 1));
+            QCOMPARE(caption->text(), channel);
             QCOMPARE(caption->buddy(), field);
         }
     }
@@ -210,34 +214,27 @@ void TestMainWindow::structure() {
 
 void TestMainWindow::startUp_data() {
     QTest::addColumn<bool>("portTaken");
-    QTest::addColumn<int>("nameError");
     QTest::addColumn<int>("resolveError");
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QString>("hostAddress");
     QTest::addColumn<QString>("status");
     QTest::newRow("the host address is shown without a word")
-        << false << 0 << 0 << QStringList() << u"10.0.0.7"_s << u"Listening"_s;
+        << false << 0 << QStringList() << u"10.0.0.7"_s << u"Listening"_s;
     QTest::newRow("a host name that resolves nowhere is told, and shows 255.255.255.0")
-        << false << 0 << 11001 << QStringList{u"!Authoritative answer host not found."_s}
+        << false << 11001 << QStringList{u"!Authoritative answer host not found."_s}
         << u"255.255.255.0"_s << u"Listening"_s;
-    QTest::newRow("no host name is told, and shows nothing")
-        << false << 10050 << 0 << QStringList{u"!The network subsystem has failed."_s} << QString()
-        << u"Listening"_s;
     QTest::newRow("a port taken at start-up is told, and skips the host address")
-        << true << 0 << 0 << QStringList{u"10048: Address already in use"_s} << QString()
-        << u"Error"_s;
+        << true << 0 << QStringList{u"10048: Address already in use"_s} << QString() << u"Error"_s;
 }
 
 void TestMainWindow::startUp() {
     QFETCH(bool, portTaken);
-    QFETCH(int, nameError);
     QFETCH(int, resolveError);
     QFETCH(QString, status);
     Console console;
     QTcpServer squatter;
     if (portTaken)
         QVERIFY(squatter.listen(QHostAddress::LocalHost, console.port));
-    console.resolver.nameError = nameError;
     console.resolver.resolveError = resolveError;
     console.window.startServing();
     QTEST(console.box.shown, "messages");
@@ -256,15 +253,13 @@ void TestMainWindow::servesWhileAMessageWaits() {
     bool rampStepped = false;
     console.box.whileShown = [&] {
         for (int entry = 0; entry < EntryCount; ++entry) {
-            records << console.record(entry
-                                          ? u"KOLVAM%1?"_s.arg(entry, 2, 10, QChar(u'0')).toLatin1()
-                                          : QByteArray("KOLVAM?"));
+            records << console.record(entry);
             console.client.disconnectFromHost();
         }
         console.get<QLineEdit>(u"txtSeconds"_s)->setText(u"0"_s);
         console.get<QCheckBox>(u"chkRamp"_s)->setChecked(true);
         rampStepped = QTest::qWaitFor([&] {
-            stepped = console.record("KOLVAM?");
+            stepped = console.record(0);
             return stepped.contains(u" T1=26,"_s);
         });
     };
@@ -279,11 +274,9 @@ void TestMainWindow::queries_data() {
     QTest::addColumn<QString>("shownQuery");
     QTest::addColumn<QString>("shownReply");
     const QString last = fake::defaultRecords().value(16);
-    QTest::newRow("a known query gets its record and one CR, and both are shown")
+    QTest::newRow("a known query gets its record and one CR; both are shown")
         << QByteArray("kolvam16?\r\n") << (last + u'\r').toUtf8() << u"kolvam16?"_s << last;
     QTest::newRow("an unknown query gets a lone CR, and no record is shown")
-        << QByteArray("KOLVAM17?") << QByteArray("\r") << u"KOLVAM17?"_s << QString();
-    QTest::newRow("received bytes are shown one character each")
         << QByteArray("KOLVAM?\xff") << QByteArray("\r") << u"KOLVAM?\u00ff"_s << QString();
 }
 
@@ -293,64 +286,60 @@ void TestMainWindow::queries() {
     console.window.startServing();
     QVERIFY(connectTo(console.client, console.port));
     QTEST(ask(console.client, sent), "reply");
-    QTRY_VERIFY(console.get(u"txtOutput"_s)->updatesEnabled()); // repainted after the query
+    QTRY_VERIFY(console.get(u"txtOutput"_s)->updatesEnabled()); // repainted since
     QTEST(console.text(u"txtOutput"_s), "shownQuery");
     QTEST(console.text(u"txtSendData"_s), "shownReply");
 }
 
-// Typing into a field, then clicking controls in turn (a combo box: picking the item it
-// shows); the record asked for then holds the expected piece, and one Accept button is bold.
+// Type into a field, click controls in turn (a combo box: pick the item it shows); then the
+// record holds the piece, and only the Accept button named is bold.
 void TestMainWindow::operatorActions_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("clicks");
-    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<int>("entry");
     QTest::addColumn<QString>("piece");
-    QTest::addColumn<QString>("marked");
+    QTest::addColumn<QString>("bold");
+    const QString master = u"cmdSetMaster"_s, slave = u"cmdSetSlave"_s;
     QTest::newRow("an edit marks its bank and is not published yet")
-        << u"txtSensor(0)"_s << u"50"_s << QStringList() << QByteArray("KOLVAM?") << u" T1=25.0,"_s
-        << u"cmdSetMaster"_s;
-    QTest::newRow("Accept Changes publishes the bank with one decimal and clears its mark")
-        << u"txtSensor(4)"_s << u"9"_s << QStringList{u"cmdSetMaster"_s} << QByteArray("KOLVAM?")
-        << u" T5=9.0,"_s << QString();
+        << u"txtSensor(0)"_s << u"50"_s << QStringList() << 0 << u" T1=25.0,"_s << master;
+    QTest::newRow("Accept Changes publishes its bank with one decimal and clears the mark")
+        << u"txtSensor(4)"_s << u"9"_s << QStringList{master} << 0 << u" T5=9.0,"_s << QString();
     QTest::newRow("the slave bank feeds every slave unit")
-        << u"txtSensor2(16)"_s << u"7"_s << QStringList{u"cmdSetSlave"_s} << QByteArray("KOLVAM09?")
-        << u"Kolva09, C, T1=32.0,"_s << QString();
+        << u"txtSensor2(16)"_s << u"7"_s << QStringList{slave} << 9 << u" Amb=7.0"_s << QString();
     QTest::newRow("a fault button marks its bank and is not published yet")
-        << QString() << QString() << QStringList{u"cmdSetComErSlave"_s} << QByteArray("KOLVAM01?")
-        << u" T1=32.0,"_s << u"cmdSetSlave"_s;
-    QTest::newRow("OPEN then Accept Changes publishes 0.0")
-        << QString() << QString() << QStringList{u"cmdSetOpenMaster"_s, u"cmdSetMaster"_s}
-        << QByteArray("KOLVAM?") << u" Amb=0.0"_s << QString();
+        << QString() << QString() << QStringList{u"cmdSetComErSlave"_s} << 1 << u" T1=32.0,"_s
+        << slave;
+    QTest::newRow("a fault word is published by Accept Changes as 0.0")
+        << QString() << QString() << QStringList{u"cmdSetOpenMaster"_s, master} << 0
+        << u" Amb=0.0"_s << QString();
     QTest::newRow("Set All Sensors fills the bank, rising by the increment")
-        << u"txtSetAllMaster"_s << u"30"_s << QStringList{u"cmdSetMaster"_s}
-        << QByteArray("KOLVAM?") << u" T1=30.0, T2=30.1,"_s << QString();
+        << u"txtSetAllMaster"_s << u"30"_s << QStringList{master} << 0 << u" T1=30.0, T2=30.1,"_s
+        << QString();
     QTest::newRow("a typed increment arms the fill")
-        << u"cboIncrement2"_s << u"1"_s << QStringList{u"cmdSetSlave"_s} << QByteArray("KOLVAM02?")
-        << u" T2=33.0,"_s << QString();
+        << u"cboIncrement2"_s << u"1"_s << QStringList{slave} << 2 << u" T2=33.0,"_s << QString();
     QTest::newRow("picking the increment shown arms the fill, which wins over an edit")
-        << u"txtSensor2(1)"_s << u"50"_s << QStringList{u"cboIncrement2"_s, u"cmdSetSlave"_s}
-        << QByteArray("KOLVAM02?") << u" T2=32.1,"_s << QString();
+        << u"txtSensor2(1)"_s << u"50"_s << QStringList{u"cboIncrement2"_s, slave} << 2
+        << u" T2=32.1,"_s << QString();
     QTest::newRow("Fahrenheit converts and publishes both banks")
-        << QString() << QString() << QStringList{u"optF"_s} << QByteArray("KOLVAM01?")
-        << u" F, T1=89.6,"_s << QString();
-    QTest::newRow("back to Celsius converts back")
-        << QString() << QString() << QStringList{u"optF"_s, u"optC"_s} << QByteArray("KOLVAM?")
-        << u" C, T1=25.0,"_s << QString();
-    QTest::newRow("the ramp publishes the fields as they stand, edits included")
-        << u"txtSensor(0)"_s << u"50"_s << QStringList{u"chkRamp"_s} << QByteArray("KOLVAM?")
-        << u" T1=51, T2=26.1,"_s << u"cmdSetMaster"_s;
+        << QString() << QString() << QStringList{u"optF"_s} << 1 << u" F, T1=89.6,"_s << QString();
+    QTest::newRow("Celsius converts back")
+        << QString() << QString() << QStringList{u"optF"_s, u"optC"_s} << 0 << u" C, T1=25.0,"_s
+        << QString();
+    QTest::newRow("a ramp step publishes the fields as they stand, edits included")
+        << u"txtSensor(0)"_s << u"50"_s << QStringList{u"chkRamp"_s} << 0 << u" T1=51, T2=26.1,"_s
+        << master;
     QTest::newRow("a port edit marks Accept")
-        << u"txtPort"_s << u"1"_s << QStringList() << QByteArray() << QString() << u"cmdAccept"_s;
+        << u"txtPort"_s << u"1"_s << QStringList() << 0 << u" T1=25.0,"_s << u"cmdAccept"_s;
 }
 
 void TestMainWindow::operatorActions() {
     QFETCH(QString, field);
     QFETCH(QString, text);
     QFETCH(QStringList, clicks);
-    QFETCH(QByteArray, query);
+    QFETCH(int, entry);
     QFETCH(QString, piece);
-    QFETCH(QString, marked);
+    QFETCH(QString, bold);
     Console console;
     console.window.startServing();
     if (!field.isEmpty()) {
@@ -365,14 +354,13 @@ void TestMainWindow::operatorActions() {
         else
             console.get<QAbstractButton>(name)->click();
     }
-    if (!query.isEmpty())
-        QTRY_VERIFY2(console.record(query).contains(piece), qPrintable(console.record(query)));
+    QTRY_VERIFY2(console.record(entry).contains(piece), qPrintable(console.record(entry)));
     for (const QString &button : {u"cmdSetMaster"_s, u"cmdSetSlave"_s, u"cmdAccept"_s})
-        QVERIFY2(console.bold(button) == (button == marked), qPrintable(button));
+        QVERIFY2(console.get(button)->font().bold() == (button == bold), qPrintable(button));
 }
 
-// One client at a time, with dead peers noticed: while one is connected a second is refused;
-// once it leaves, the status shows it and the next poll listens again on the same port.
+// While one client is connected a second is refused. Once it leaves, one poll shows it, and
+// the next listens again on the same port. Dead peers are probed for.
 void TestMainWindow::oneClientAtATime() {
     Console console;
     console.window.startServing();
@@ -397,7 +385,7 @@ void TestMainWindow::oneClientAtATime() {
     QVERIFY(!second.waitForConnected(1000));
     QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
 
-    QStringList polled; // the status after each poll
+    QStringList polled;
     connect(console.get<QTimer>(u"Timer1"_s), &QTimer::timeout, this,
             [&] { polled << console.text(u"lblStatus"_s); });
     console.get<QLineEdit>(u"txtPort"_s)->setText(u"1"_s); // applied by a restart only
@@ -421,8 +409,6 @@ void TestMainWindow::restart_data() {
         << u"65536"_s << false
         << QStringList{
                u"Error in cmdAccept: 10022 Invalid argument: the port must be 0 to 65535"_s};
-    QTest::newRow("a port number past 32 bits is told")
-        << u"1e10"_s << false << QStringList{u"Error in cmdAccept: 6 Overflow"_s};
     QTest::newRow("a port another program holds is told")
         << QString() << true << QStringList{u"Error in cmdAccept: 10048 Address already in use"_s};
 }
@@ -436,24 +422,22 @@ void TestMainWindow::restart() {
     Console console;
     console.window.startServing();
     QVERIFY(connectTo(console.client, console.port));
-    const quint16 newPort = freePort();
+    const quint16 port = freePort();
     QTcpServer squatter;
     if (taken)
-        QVERIFY(squatter.listen(QHostAddress::LocalHost, newPort));
+        QVERIFY(squatter.listen(QHostAddress::LocalHost, port));
     console.get<QLineEdit>(u"txtPort"_s)
-        ->setText(portText.isEmpty() ? QString::number(newPort) : portText);
+        ->setText(portText.isEmpty() ? QString::number(port) : portText);
     console.get<QPushButton>(u"cmdAccept"_s)->click();
     QCOMPARE(console.box.shown, messages);
-    QCOMPARE(console.bold(u"cmdAccept"_s), !messages.isEmpty());
+    QCOMPARE(console.get(u"cmdAccept"_s)->font().bold(), !messages.isEmpty());
     QTRY_COMPARE(console.client.state(), QAbstractSocket::UnconnectedState);
-    if (messages.isEmpty()) {
-        QVERIFY(connectTo(console.client, newPort));
-        QTRY_COMPARE(console.text(u"lblStatus"_s), u"Connected"_s);
-    }
+    if (messages.isEmpty())
+        QVERIFY(connectTo(console.client, port));
 }
 
-// A client that floods without a query gets lone CRs, taken in bites; one that never reads its
-// replies is dropped once they pile up, and the listener comes back.
+// Flooded without a query, the listener answers lone CRs, taking the flood in bites. A client
+// that never reads its replies is dropped once they pile up, and the listener comes back.
 void TestMainWindow::misbehavingClients() {
     Console console;
     console.window.startServing();
@@ -470,7 +454,7 @@ void TestMainWindow::misbehavingClients() {
     console.get<QLineEdit>(u"txtSensor(0)"_s)->setText(QString(64 * 1024, u'E'));
     console.get<QLineEdit>(u"txtSeconds"_s)->setText(u"0"_s);
     console.get<QCheckBox>(u"chkRamp"_s)->setChecked(true);
-    QTRY_VERIFY(console.record("KOLVAM?").size() > 64 * 1024);
+    QTRY_VERIFY(console.record(0).size() > 64 * 1024);
     console.get<QCheckBox>(u"chkRamp"_s)->setChecked(false);
     console.client.setReadBufferSize(1); // takes (almost) nothing out of the system's buffers
     QSignalSpy arrivals(console.get<QLineEdit>(u"txtOutput"_s), &QLineEdit::textChanged);
@@ -495,19 +479,6 @@ void TestMainWindow::aboutAndExit() {
     about->trigger();
     QPointer<QWidget> window = aboutWindow();
     QVERIFY(window);
-    QStringList lines;
-    describe(window, lines);
-    QCOMPARE(
-        lines,
-        (QStringList{u"kolva::AboutWindow frmAbout \"About Kolva Simulator\""_s,
-                     u" QLabel lblAppName \"Product: Kolva Simulator\""_s,
-                     u" QLabel lblVersion \"Version: " KOLVA_VERSION "\""_s,
-                     u" QLabel lblCopyright \"Copyright \u00a9 2026 Quillan Instruments Ltd.\""_s,
-                     u" QFrame Line1"_s, u" QLabel lblContactInfo \"Quillan Instruments Ltd.\""_s,
-                     u" QLabel lblContactInfo \"Unit 4, Fennick Works, Mill Lane\""_s,
-                     u" QLabel lblContactInfo \"Kolvabridge, KV1 4QT, United Kingdom\""_s,
-                     u" QLabel lblContactInfo \"Tel. +44 1632 960 417\""_s,
-                     u" QLabel lblwwwQuillan \"www.quillan.example\" underlined #0000ff"_s}));
     window->showMinimized();
     about->trigger();
     QCOMPARE(aboutWindow(), window.data());
