@@ -100,9 +100,11 @@ private Q_SLOTS:
         rule("underflow is 0", leadingNumber(QString(400, u'0') + "1e-330"), 0.0);
         rule("spaces around a number", isNumberText(" -.5 "), true);
         rule("trailing text is no number", isNumberText("25abc"), false);
+        rule("blanks inside make no number", isNumberText("2 5"), false);
         rule("15 digits hide binary noise", numberText(25.1 + 0.1), "25.2");
         rule("exponent below 0.0001", numberText(0.00001), "1E-05");
-        rule("exponent from 1E15", numberText(1e15), "1E+15");
+        rule("0.0001 is plain", numberText(0.0001), "0.0001");
+        rule("exponent from 1E15", numberText(1.5e15), "1.5E+15");
         rule("plain below 1E15", numberText(999999999999999.0), "999999999999999");
         rule("a half on 15 digits, away from 0", oneDecimalText(-0.2499999999999999), "-0.3");
         rule("a half below 0.1", oneDecimalText(0.05), "0.1");
@@ -253,6 +255,7 @@ private Q_SLOTS:
         console.master.readings[2] = ComErWord;
         console.seconds = u"0"_s;
         QVERIFY(console.tick());
+        QCOMPARE(console.master.readings.mid(0, 3), (QStringList{"26", "26.1", "ComEr"}));
         QCOMPARE(console.table.record(0).section(u',', 3, 5), u" T1=26, T2=26.1, T3=ComEr"_s);
         QCOMPARE(console.table.record(16).section(u',', -2), u" T16=OPEN, Amb=OPEN"_s);
         QVERIFY(!console.master.marker);
