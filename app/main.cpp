@@ -35,7 +35,7 @@ QIcon applicationIcon() {
 int main(int argc, char *argv[]) {
     // Port 23 is bound first, then every privilege given up before Qt runs: Qt loads plugins
     // from wherever its environment says, and no plugin may inherit the right to bind a port.
-    const int port23 = kolva::bindTcpPort(23);
+    const kolva::BoundPort port23 = kolva::bindTcpPort(23);
     if (!kolva::dropCapabilities()) {
         std::perror("Kolva Simulator: cannot give up its privileges");
         return 1;
@@ -59,7 +59,7 @@ int main(int argc, char *argv[]) {
     kolva::SystemHostResolver resolver;
     kolva::DesktopUrlOpener browser; // outlives every About window
     kolva::WindowSettings settings;
-    settings.boundSocket = port23; // -1 where it cannot be bound: listening then says why
+    settings.boundPort = port23;
     kolva::OperatorWindow window(settings, messages, resolver, browser);
     window.startServing();
     window.show();

@@ -338,8 +338,9 @@ void RampWindow() {
     struct : kolva::UrlOpener {
         void open(const QUrl &) override {}
     } browser;
-    kolva::OperatorWindow window({QStringLiteral("0"), QHostAddress(QHostAddress::LocalHost), 0},
-                                 messages, resolver, browser);
+    kolva::OperatorWindow window(
+        {QStringLiteral("0"), QHostAddress(QHostAddress::LocalHost), 0, {}}, messages, resolver,
+        browser);
     window.findChild<QCheckBox *>(QStringLiteral("chkRamp"))->setChecked(true);
     window.findChild<QLineEdit *>(QStringLiteral("txtSeconds"))->setText(QStringLiteral("0"));
     window.findChild<QLineEdit *>(QStringLiteral("txtAmount"))->setText(QStringLiteral("1"));

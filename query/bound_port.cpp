@@ -31,19 +31,20 @@ int boundSocket(const sockaddr *address, socklen_t size) {
 
 } // namespace
 
-int bindTcpPort(quint16 port) {
+BoundPort bindTcpPort(quint16 port) {
     sockaddr_in6 any6{};
     any6.sin6_family = AF_INET6;
     any6.sin6_port = htons(port);
     any6.sin6_addr = in6addr_any;
-    const int fd = boundSocket(reinterpret_cast<const sockaddr *>(&any6), sizeof any6);
-    if (fd >= 0 || errno != EAFNOSUPPORT)
-        return fd;
-    sockaddr_in any4{};
-    any4.sin_family = AF_INET;
-    any4.sin_port = htons(port);
-    any4.sin_addr.s_addr = htonl(INADDR_ANY);
-    return boundSocket(reinterpret_cast<const sockaddr *>(&any4), sizeof any4);
+    int fd = boundSocket(reinterpret_cast<const sockaddr *>(&any6), sizeof any6);
+    if (fd < 0 && errno == EAFNOSUPPORT) {
+        sockaddr_in any4{};
+        any4.sin_family = AF_INET;
+        any4.sin_port = htons(port);
+        any4.sin_addr.s_addr = htonl(INADDR_ANY);
+        fd = boundSocket(reinterpret_cast<const sockaddr *>(&any4), sizeof any4);
+    }
+    return {port, fd, fd < 0 ? errno : 0};
 }
 
 } // namespace kolva

@@ -4,10 +4,17 @@
 
 namespace kolva {
 
-// A TCP socket bound to the port on every local address (IPv6 with IPv4 mapped, or IPv4 alone
-// where the machine has no IPv6), as QTcpServer binds QHostAddress::Any, but not listening yet:
-// binding a privileged port needs a privilege that listening on the bound socket does not. The
-// descriptor, or -1 where the port cannot be bound (no privilege, taken).
-int bindTcpPort(quint16 port);
+// A TCP port bound before the privilege to bind it was given up: listening on a bound socket
+// needs no privilege, binding it does.
+struct BoundPort {
+    quint16 port = 0;
+    int descriptor = -1; // the bound socket, not listening yet; -1 where the bind failed
+    int error = 0;       // errno of a failed bind, reported at the first listen on the port
+    bool attempted() const { return descriptor >= 0 || error != 0; }
+};
+
+// Binds a TCP socket to the port (not 0) on every local address, as QTcpServer binds
+// QHostAddress::Any: IPv6 with IPv4 mapped, or IPv4 alone where the machine has no IPv6.
+BoundPort bindTcpPort(quint16 port);
 
 } // namespace kolva

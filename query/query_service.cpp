@@ -20,11 +20,11 @@ std::optional<qint32> portFromText(const QString &text) {
 }
 
 QueryService::QueryService(const ResponseTable &table, QueryConsole &console,
-                           const QHostAddress &bindAddress, int boundSocket, QObject *parent)
+                           const QHostAddress &bindAddress, const BoundPort &bound, QObject *parent)
     : QObject(parent)
     , m_table(table)
     , m_console(console)
-    , m_socket(new QuerySocket(bindAddress, boundSocket, this)) {
+    , m_socket(new QuerySocket(bindAddress, bound, this)) {
     connect(m_socket, &QuerySocket::connectionRequest, this, &QueryService::takeClient);
     connect(m_socket, &QuerySocket::dataArrival, this, &QueryService::answerArrival);
 }

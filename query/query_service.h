@@ -1,5 +1,6 @@
 #pragma once
 
+#include "query/bound_port.h"
 #include "query/operation_error.h"
 #include "units/unit_record.h"
 
@@ -31,9 +32,9 @@ class QueryService : public QObject {
     Q_OBJECT
 public:
     // bindAddress is the listener's local address: any address in use, loopback in tests;
-    // boundSocket a socket bound to a port beforehand, or -1 (see QuerySocket).
+    // bound a port bound beforehand, if any (see QuerySocket).
     QueryService(const ResponseTable &table, QueryConsole &console, const QHostAddress &bindAddress,
-                 int boundSocket, QObject *parent = nullptr);
+                 const BoundPort &bound, QObject *parent = nullptr);
     ~QueryService() override;
 
     // The start-up's network steps: port marker plain, port from the port text, listen.

@@ -46,23 +46,12 @@ void detectDeadPeer(qintptr fd) {
                  sizeof UnacknowledgedLimitMs);
 }
 
-// The port a socket is bound to; -1 for none.
-qint32 boundPort(int fd) {
-    sockaddr_storage address{};
-    socklen_t size = sizeof address;
-    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0)
-        return -1;
-    if (address.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
-    return ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
-}
 } // namespace
 
-QuerySocket::QuerySocket(const QHostAddress &bindAddress, int boundSocket, QObject *parent)
+QuerySocket::QuerySocket(const QHostAddress &bindAddress, const BoundPort &bound, QObject *parent)
     : QObject(parent)
     , m_bindAddress(bindAddress)
-    , m_boundSocket(boundSocket)
-    , m_boundPort(boundPort(boundSocket)) {
+    , m_bound(bound) {
     // One waiting client at most: the rest stay in the system's backlog and are turned away
     // when the handler closes the listener, as while a client is connected nothing listens.
     m_server.setMaxPendingConnections(1);
@@ -72,8 +61,8 @@ QuerySocket::QuerySocket(const QHostAddress &bindAddress, int boundSocket, QObje
 
 QuerySocket::~QuerySocket() {
     close();
-    if (m_boundSocket >= 0)
-        ::close(m_boundSocket);
+    if (m_bound.descriptor >= 0)
+        ::close(m_bound.descriptor);
 }
 
 bool QuerySocket::setLocalPort(qint32 port) {
@@ -86,8 +75,9 @@ bool QuerySocket::setLocalPort(qint32 port) {
 bool QuerySocket::listen() {
     if (m_state != Closed)
         return fail(socketError(SocketFault::WrongState));
-    const bool listening = m_boundSocket >= 0 && m_localPort == m_boundPort ? listenOnBoundSocket()
-                                                                            : listenOnNewSocket();
+    const bool listening = m_bound.attempted() && m_localPort == m_bound.port
+                               ? listenOnBoundSocket()
+                               : listenOnNewSocket();
     if (!listening) {
         m_state = Error;
         return false;
@@ -102,9 +92,11 @@ void QuerySocket::close() {
     // QTcpServer sets SO_REUSEADDR, so listening again right after this never meets
     // "address in use". The client being handed over by connectionRequest is kept for accept().
     // On Linux, shutdown() ends a bound socket's listening, turning away the connections queued
-    // on it, and keeps its port for the next listen(); on a socket not listening it does nothing.
-    if (m_boundSocket >= 0)
-        ::shutdown(m_boundSocket, SHUT_RD);
+    // on it, and keeps its port for the next listen(). Only while it listens: on a socket that
+    // does not, it would mark the receiving side shut, and every client accepted after the next
+    // listen() would inherit that and read an end after its first query.
+    if (std::exchange(m_boundListening, false))
+        ::shutdown(m_bound.descriptor, SHUT_RD);
     m_server.close();
     discard(m_client);
     m_state = Closed;
@@ -147,16 +139,22 @@ bool QuerySocket::listenOnNewSocket() {
 }
 
 bool QuerySocket::listenOnBoundSocket() {
-    if (::listen(m_boundSocket, ListenBacklog) != 0)
-        return fail(socketError(errno == EADDRINUSE ? QAbstractSocket::AddressInUseError
+    const int fd = m_bound.descriptor;
+    if (fd < 0 || ::listen(fd, ListenBacklog) != 0) {
+        const int error = fd < 0 ? m_bound.error : errno;
+        return fail(socketError(error == EADDRINUSE ? QAbstractSocket::AddressInUseError
+                                : error == EACCES   ? QAbstractSocket::SocketAccessError
                                                     : QAbstractSocket::UnknownSocketError));
+    }
+    m_boundListening = true;
     // QTcpServer closes the descriptor it is given; the bound one must outlive it.
-    const int copy = ::fcntl(m_boundSocket, F_DUPFD_CLOEXEC, 0);
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (copy >= 0 && m_server.setSocketDescriptor(copy))
         return true;
     if (copy >= 0)
         ::close(copy);
-    ::shutdown(m_boundSocket, SHUT_RD);
+    ::shutdown(fd, SHUT_RD);
+    m_boundListening = false;
     return fail(socketError(QAbstractSocket::SocketResourceError));
 }
 

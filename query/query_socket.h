@@ -1,5 +1,6 @@
 #pragma once
 
+#include "query/bound_port.h"
 #include "query/operation_error.h"
 
 #include <QByteArray>
@@ -47,10 +48,9 @@ public:
     static_assert(std::size(StateTexts) == Error + 1);
 
     // Listens on bindAddress (any address in use, loopback in tests) once listen() is called.
-    // boundSocket, where not -1, is a TCP socket already bound to a port (not 0, which would
-    // move at every listen), whose descriptor this object takes over: listening on that port
-    // uses it, so that a port which took a privilege to bind needs none to listen again.
-    explicit QuerySocket(const QHostAddress &bindAddress, int boundSocket = -1,
+    // Listening on the bound port uses the socket bound beforehand, whose descriptor this object
+    // takes over, or reports why the bind failed.
+    explicit QuerySocket(const QHostAddress &bindAddress, const BoundPort &bound = {},
                          QObject *parent = nullptr);
     ~QuerySocket() override;
 
@@ -97,8 +97,8 @@ private:
     QTcpSocket *m_request = nullptr; // the client of the connectionRequest being handled
     QTcpSocket *m_client = nullptr;
     qint32 m_localPort = 0;
-    int m_boundSocket = -1;
-    qint32 m_boundPort = -1;
+    BoundPort m_bound;
+    bool m_boundListening = false;
     State m_state = Closed;
     OperationError m_lastError;
 };

@@ -61,10 +61,11 @@ struct Console {
     fake::Resolver resolver;
     fake::Browser browser;
     quint16 port = freePort();
-    OperatorWindow window{{QString::number(port), QHostAddress::LocalHost, 20, boundSocket(port)},
-                          box,
-                          resolver,
-                          browser};
+    OperatorWindow window{
+        {QString::number(port), QHostAddress::LocalHost, 20, {port, boundSocket(port), 0}},
+        box,
+        resolver,
+        browser};
     QTcpSocket client;
 
     template <typename T = QWidget> T *get(const QString &name) {
@@ -396,6 +397,8 @@ void TestMainWindow::oneClientAtATime() {
         polled.removeFirst();
     QCOMPARE(polled, (QStringList{u"Peer is closing the connection"_s, u"Listening"_s}));
     QVERIFY(connectTo(second, console.port));
+    QCOMPARE(ask(second, "KOLVAM07?"), ask(second, "KOLVAM07?")); // served as long as it stays
+    QCOMPARE(second.state(), QAbstractSocket::ConnectedState);
     QTRY_COMPARE(console.window.findChildren<QTcpSocket *>().size(), 1); // the first one freed
 }
 

@@ -79,8 +79,7 @@ OperatorWindow::OperatorWindow(WindowSettings settings, MessageSink &messages,
     , m_slaveView(std::make_unique<BankView>())
     , m_installation(std::make_unique<Installation>(*m_masterView, *m_slaveView, m_table,
                                                     [this] { m_ramp.restartPeriod(); }))
-    , m_query(
-          new QueryService(m_table, *this, m_settings.bindAddress, m_settings.boundSocket, this))
+    , m_query(new QueryService(m_table, *this, m_settings.bindAddress, m_settings.boundPort, this))
     , m_timer1(new QTimer(this))
     , m_timerRamp(new QTimer(this))
     , m_trafficRepaint(new QTimer(this)) {

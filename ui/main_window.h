@@ -29,7 +29,7 @@ struct WindowSettings {
     QString portText = QStringLiteral("23");      // the port field's design text
     QHostAddress bindAddress = QHostAddress::Any; // loopback in tests
     int timerIntervalMs = 1000;                   // the status poll's and the ramp's timers
-    int boundSocket = -1; // bound to the port beforehand, taken over by the listener
+    BoundPort boundPort;                          // bound beforehand, taken over by the listener
 };
 
 // The operator console: both reading banks, the ramp, the unit choice, the last query and
