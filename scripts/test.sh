@@ -29,7 +29,7 @@ suite build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
     suite build/asan -DCMAKE_BUILD_TYPE=Debug -DKOLVA_SANITIZE=ON -DKOLVA_BENCH=OFF
 )
 
-fuzz/run.sh 40
+scripts/fuzz.sh 40
 
 # CI reads ctest's closing lines, so both suites' summaries come last.
 echo "Summary of the suite, plain and then sanitized:"

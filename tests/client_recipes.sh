@@ -25,8 +25,8 @@ answer() {
     for _ in $(seq 60); do out=$("$@" 2>&1) && [ -n "$out" ] && break; sleep 0.05; done
     printf %s "$out"
 }
-m=$'REZU DOZURUZ UNIT, Kolva0_Master, C, T1=25.0, T2=25.1, T3=25.2, T4=25.3, T5=25.4, T6=25.5, T7=25.6, T8=25.7, T9=25.8, T10=25.9, T11=26.0, T12=26.1, T13=26.2, T14=26.3, T15=26.4, T16=26.5, Amb=26.6'
-k07=$'REZU DOZURUZ UNIT, Kolva07, C, T1=32.0, T2=32.1, T3=32.2, T4=32.3, T5=32.4, T6=32.5, T7=32.6, T8=32.7, T9=32.8, T10=32.9, T11=33.0, T12=33.1, T13=33.2, T14=33.3, T15=33.4, T16=33.5, Amb=33.6'
+m=$(sed -n 1p "$(dirname "$0")/default_records.txt")
+k07=$(sed -n 8p "$(dirname "$0")/default_records.txt")
 
 nagios() { "$check_tcp" -H 127.0.0.1 -p 23 -E -s 'KOLVAM07?\r\n' -e 'Kolva07,'; }
 out=$(answer nagios)
