@@ -21,26 +21,25 @@ namespace fake {
 // The seventeen records of a fresh start, from tests/default_records.txt.
 inline QStringList defaultRecords() {
     QFile file(QStringLiteral(KOLVA_DEFAULT_RECORDS));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return file.open(QIODevice::ReadOnly)
+               ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+               : QStringList();
 }
 
-// One bank of plain texts with the window's defaults. Like a text field, it reports a change to
-// the installation only when the text really changes.
+// A bank of plain texts at the window's defaults; like a field, it tells the installation of a
+// change only when the text really changes.
 struct Bank : kolva::BankFields {
     Bank(kolva::Bank which, double first, QString start)
         : which(which)
-        , setAll(std::move(start)) {
+        , setAll(start) {
         for (int i = 0; i < kolva::ReadingCount; ++i)
             readings << QString::number(first + i / 10.0, 'f', 1);
     }
     QString reading(int index) const override { return readings[index]; }
     void setReading(int index, const QString &text) override {
-        if (readings[index] == text)
-            return;
+        const bool changed = readings[index] != text;
         readings[index] = text;
-        if (installation)
+        if (changed && installation)
             installation->readingEdited(which);
     }
     QString setAllText() const override { return setAll; }
@@ -48,8 +47,7 @@ struct Bank : kolva::BankFields {
     void setEditMarker(bool pending) override { marker = pending; }
 
     kolva::Bank which;
-    QString setAll;
-    QString increment = u".1"_s;
+    QString setAll, increment = u".1"_s;
     QStringList readings;
     bool marker = false;
     kolva::Installation *installation = nullptr;
@@ -58,18 +56,15 @@ struct Bank : kolva::BankFields {
 // Both banks, the records, the installation and the ramp's inputs, wired and started as the
 // window does: master commit, then slave commit.
 struct Console : kolva::RampControls {
-    Bank master{kolva::Bank::Master, 25.0, u"25"_s};
-    Bank slave{kolva::Bank::Slave, 32.0, u"32"_s};
+    Bank master{kolva::Bank::Master, 25.0, u"25"_s}, slave{kolva::Bank::Slave, 32.0, u"32"_s};
     kolva::ResponseTable table;
     kolva::Ramp ramp;
-    QString seconds = u"60"_s;
-    QString amount = u"1"_s;
+    QString seconds = u"60"_s, amount = u"1"_s;
     bool enabled = true;
     kolva::Installation installation{master, slave, table, [this] { ramp.restartPeriod(); }};
 
     Console() {
-        master.installation = &installation;
-        slave.installation = &installation;
+        master.installation = slave.installation = &installation;
         installation.commit(kolva::Bank::Master);
         installation.commit(kolva::Bank::Slave);
     }
@@ -79,39 +74,32 @@ struct Console : kolva::RampControls {
     bool tick() { return ramp.tick(installation, *this); }
 };
 
-// A host whose name and addresses the test chooses; by default it resolves to 10.0.0.7.
+// A host whose name resolves to 10.0.0.7, unless a test says otherwise.
 struct Resolver : kolva::HostResolver {
-    QString name = u"bench"_s;
-    QList<kolva::Ipv4Address> addresses{{10, 0, 0, 7}};
-    QList<kolva::Ipv4Address> interfaces;
-    int nameError = 0;    // hostName() fails with this code
-    int resolveError = 0; // resolve() fails with this code
-    QString asked;
+    QString name = u"bench"_s, asked;
+    QList<kolva::Ipv4Address> addresses{{10, 0, 0, 7}}, interfaces;
+    int nameError = 0, resolveError = 0, error = 0; // the codes hostName() and resolve() fail with
 
     bool hostName(QString *out) override {
         *out = name;
-        return fail(nameError);
+        return succeeds(nameError);
     }
     bool resolve(const QString &host, QList<kolva::Ipv4Address> *out) override {
         asked = host;
         *out = addresses;
-        return fail(resolveError);
+        return succeeds(resolveError);
     }
     QList<kolva::Ipv4Address> interfaceAddresses() override { return interfaces; }
     int lastError() const override { return error; }
-
-private:
-    bool fail(int code) {
-        if (code)
-            error = code;
+    bool succeeds(int code) {
+        error = code ? code : error;
         return code == 0;
     }
-    int error = 0;
 };
 
 #ifdef QT_WIDGETS_LIB
-// Messages as a box shows them, "!" before the text for the exclamation icon. whileShown runs
-// once, inside the next message, as another event would while a box waits for its click.
+// Messages as a box shows them, "!" first for the exclamation icon. whileShown runs once, inside
+// the next message, as another event would while a box waits for its click.
 struct Messages : kolva::MessageSink {
     QStringList shown;
     std::function<void()> whileShown;
