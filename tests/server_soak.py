@@ -5,15 +5,7 @@
 # say on standard error why it has no host address. A sanitized server's memory is the
 # sanitizer's to keep:  server_soak.py <Server> [--no-memory-check]
 
-import contextlib
-import os
-import re
-import socket
-import struct
-import subprocess
-import sys
-import tempfile
-import time
+import contextlib, os, re, socket, struct, subprocess, sys, tempfile, time  # noqa: E401
 
 QUERIES = [b"KOLVAM?"] + [b"KOLVAM%02d?" % n for n in range(1, 17)]
 with open(os.path.join(os.path.dirname(__file__), "default_records.txt"), "rb") as f:
@@ -73,8 +65,7 @@ def clients(count):  # each after one that left early, with or without a query, 
         check(QUERIES[n], got, REPLIES[n])
 
 
-# glibc would keep the heap grown for the junk; with a fixed mmap threshold, VmRSS shows what
-# Server holds.
+# A fixed mmap threshold keeps glibc from holding the heap grown for the junk: VmRSS is Server's.
 errors = tempfile.TemporaryFile()
 server = subprocess.Popen([sys.argv[1]], stderr=errors, env=dict(
     os.environ, QT_QPA_PLATFORM="offscreen", MALLOC_MMAP_THRESHOLD_="65536"))
