@@ -72,7 +72,8 @@ struct Console {
 };
 
 // What the program sets, a line per named object in creation order: name, "text",
-// [accessible name], {description}, >buddy, @row,column+rows,columns in its grid, its state.
+// [accessible name], {description}, >buddy, @row,column+rows,columns in its grid, its state
+// and look where the program sets them.
 void describe(const QObject *object, QStringList &lines, int depth = 0) {
     const QString name = object->objectName();
     const auto *widget = qobject_cast<const QWidget *>(object);
@@ -101,6 +102,16 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
         for (const char *state : {"checked", "readOnly"})
             if (object->property(state).toBool())
                 line += u' ' + QLatin1String(state);
+        if (object->property("maxLength").toInt() == std::numeric_limits<int>::max())
+            line += u" unlimited"_s;
+        if (qobject_cast<const QLineEdit *>(object) && widget->focusPolicy() == Qt::NoFocus)
+            line += u" unfocused"_s;
+        if (widget && widget->layout() &&
+            widget->layout()->sizeConstraint() == QLayout::SetFixedSize)
+            line += u" fixed-size"_s;
+        if (object->metaObject() == &QFrame::staticMetaObject)
+            line += u' ' + object->property("frameShape").toString() + u' ' +
+                    object->property("frameShadow").toString();
         if (widget && widget->isHidden() && !widget->isWindow())
             line += u" hidden"_s;
         if (const auto *timer = qobject_cast<const QTimer *>(object))
@@ -170,6 +181,7 @@ void TestMainWindow::structureAboutAndExit() {
         auto *caption = static_cast<QLabel *>(grid->itemAt(grid->indexOf(field) - 1)->widget());
         QCOMPARE(caption->text(), channel);
         QCOMPARE(caption->buddy(), field);
+        QCOMPARE(field->maxLength(), std::numeric_limits<int>::max()); // any text at all
     }
 
     // About: one window, brought back when asked again, whose link goes to the browser. Exit
