@@ -102,6 +102,9 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
         for (const char *state : {"checked", "readOnly"})
             if (object->property(state).toBool())
                 line += u' ' + QLatin1String(state);
+        if (const auto *combo = qobject_cast<const QComboBox *>(object))
+            for (int i = 0; i < combo->count(); ++i)
+                line += u" |"_s + combo->itemText(i);
         if (object->property("maxLength").toInt() == std::numeric_limits<int>::max())
             line += u" unlimited"_s;
         if (qobject_cast<const QLineEdit *>(object) && widget->focusPolicy() == Qt::NoFocus)
