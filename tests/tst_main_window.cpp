@@ -352,14 +352,20 @@ void TestMainWindow::listener() {
     const quint16 port = freePort();
     QTcpServer squatter;
     QVERIFY(squatter.listen(QHostAddress::LocalHost, port));
-    console.get<QLineEdit>("txtPort")->setText(QString::number(port));
-    accept->click();
+    for (const QString &text : {u"65536"_s, u"1e10"_s, QString::number(port)}) {
+        console.get<QLineEdit>("txtPort")->setText(text);
+        accept->click();
+    }
     QTRY_COMPARE(second.state(), QAbstractSocket::UnconnectedState);
     squatter.close();
     QVERIFY(accept->font().bold());
     accept->click();
     QVERIFY(!accept->font().bold());
-    QCOMPARE(console.box.shown, QStringList{u"Error in cmdAccept: 10048 Address already in use"_s});
+    QCOMPARE(
+        console.box.shown,
+        (QStringList{u"Error in cmdAccept: 10022 Invalid argument: the port must be 0 to 65535"_s,
+                     u"Error in cmdAccept: 6 Overflow"_s,
+                     u"Error in cmdAccept: 10048 Address already in use"_s}));
     QVERIFY(connectTo(second, port));
 }
 
