@@ -17,9 +17,9 @@ def check(what, got, expected):
         sys.exit(f"FAIL: {what!r} got {got!r}, expected {expected!r}")
 
 
-def connect():  # retried while refused: starting, or between clients until the next poll
+def connect():  # retried while refused (starting, or until the next poll) or turned away
     for _ in range(500):
-        with contextlib.suppress(ConnectionRefusedError):
+        with contextlib.suppress(ConnectionRefusedError, ConnectionResetError):
             return socket.create_connection(("127.0.0.1", 23), timeout=5)
         time.sleep(0.01)
     sys.exit("FAIL: nothing listens on 127.0.0.1:23")
