@@ -2,7 +2,9 @@
 // real clients on a loopback port bound beforehand, as Server binds port 23.
 
 #include "fakes.h"
+#include "ui/about_window.h"
 #include "ui/main_window.h"
+#include "ui/message_sink.h"
 #include "version.h"
 
 #include <QtWidgets>
@@ -14,13 +16,11 @@ using namespace kolva;
 
 namespace {
 
-quint16 freePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
-
+// An explicit port, as Server binds 23: one chosen by the system is given up by shutdown().
 BoundPort boundLoopbackPort() {
-    const quint16 port = freePort();
+    QTcpServer probe;
+    const quint16 port = probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+    probe.close();
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -47,10 +47,27 @@ QByteArray ask(QTcpSocket &client, const QByteArray &query) {
     return answered ? reply : QByteArray();
 }
 
+// Messages as a box shows them, "!" first for the exclamation icon. whileShown runs once, inside
+// the next message, as another event would while a box waits for its click.
+struct Messages : MessageSink {
+    QStringList shown;
+    std::function<void()> whileShown;
+    void showMessage(const QString &text, Icon icon) override {
+        shown << (icon == Icon::Exclamation ? u"!"_s : QString()) + text;
+        if (whileShown)
+            std::exchange(whileShown, nullptr)();
+    }
+};
+
+struct Browser : UrlOpener {
+    QList<QUrl> opened;
+    void open(const QUrl &url) override { opened << url; }
+};
+
 struct Console {
-    fake::Messages box;
+    Messages box;
     fake::Resolver resolver;
-    fake::Browser browser;
+    Browser browser;
     BoundPort bound = boundLoopbackPort();
     OperatorWindow window{
         {QString::number(bound.port), QHostAddress::LocalHost, 20, bound}, box, resolver, browser};
@@ -109,6 +126,8 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
             line += u" unlimited"_s;
         if (qobject_cast<const QLineEdit *>(object) && widget->focusPolicy() == Qt::NoFocus)
             line += u" unfocused"_s;
+        if (widget && widget->font().styleStrategy() & QFont::PreferNoShaping)
+            line += u" unshaped"_s;
         if (widget && widget->layout() &&
             widget->layout()->sizeConstraint() == QLayout::SetFixedSize)
             line += u" fixed-size"_s;
@@ -118,7 +137,8 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
         if (widget && widget->isHidden() && !widget->isWindow())
             line += u" hidden"_s;
         if (const auto *timer = qobject_cast<const QTimer *>(object))
-            line += u" every %1 ms"_s.arg(timer->interval());
+            line += u" every %1 ms"_s.arg(timer->interval()) +
+                    (timer->isSingleShot() ? u" once"_s : u""_s);
         if (widget && widget->font().underline())
             line += u" underlined "_s + widget->palette().color(QPalette::WindowText).name();
         lines << line;
@@ -145,6 +165,7 @@ private Q_SLOTS:
     void structureAboutAndExit();
     void servesWhileAMessageWaits();
     void portTakenAtStartUp();
+    void headlessMessageWaitsForNobody();
     void operatorActions_data();
     void operatorActions();
     void listener();
@@ -152,11 +173,12 @@ private Q_SLOTS:
 
 // Both windows against tests/golden/window.txt. Reading fields: "<Bank> T1".."<Bank> T16",
 // "<Bank> Amb"; T1-T8 down the left, the rest on the right, each after its caption, whose buddy
-// it is.
+// it is: lblSensor(0..16) in the master bank, lblSensor(33..17) in the slave bank.
 void TestMainWindow::structureAboutAndExit() {
     Console console;
     console.window.startServing();
-    console.get<QAction>("mnuAbout")->trigger();
+    auto *about = console.get<QAction>("mnuAbout");
+    about->trigger();
     QCOMPARE(console.box.shown, QStringList());
     QStringList lines;
     describe(&console.window, lines);
@@ -183,14 +205,13 @@ void TestMainWindow::structureAboutAndExit() {
         QCOMPARE(QPoint(column, row), n < 8 ? QPoint(1, n) : QPoint(3, n - 8));
         auto *caption = static_cast<QLabel *>(grid->itemAt(grid->indexOf(field) - 1)->widget());
         QCOMPARE(caption->text(), channel);
+        QCOMPARE(caption->objectName(), u"lblSensor(%1)"_s.arg(i < ReadingCount ? n : 33 - n));
         QCOMPARE(caption->buddy(), field);
         QCOMPARE(field->maxLength(), std::numeric_limits<int>::max()); // any text at all
     }
 
     // About: one window, brought back when asked again, whose link goes to the browser. Exit
     // stops serving at once and leaves the About window open.
-    auto *about = console.get<QAction>("mnuAbout");
-    about->trigger();
     QPointer<QWidget> window = aboutWindow();
     window->showMinimized();
     about->trigger();
@@ -244,35 +265,63 @@ void TestMainWindow::portTakenAtStartUp() {
     QTRY_COMPARE(console.text("lblStatus"), u"Error"_s);
 }
 
+// Offscreen, the real sink writes the message (to standard error) and returns at once.
+void TestMainWindow::headlessMessageWaitsForNobody() {
+    QObject scope;
+    bool waited = false;
+    QTimer::singleShot(0, &scope, [&] {
+        if (QWidget *box = QApplication::activeModalWidget()) {
+            waited = true;
+            box->close();
+        }
+    });
+    MessageBoxSink().showMessage(u"Kolva"_s, MessageSink::Icon::None);
+    QVERIFY(!waited);
+}
+
 // Type into a field, click controls in turn (a combo box: pick the item it shows); then the
 // record holds the piece, and only the Accept button named is bold.
 void TestMainWindow::operatorActions_data() {
-    struct Row {
-        const char *rule, *field, *text, *clicks;
-        int entry;
-        const char *piece, *bold;
-    };
-    const Row rows[] = {
-        {"an edit marks its bank and is not published yet", "txtSensor(0)", "50", "", 0,
-         " T1=25.0,", "cmdSetMaster"},
-        {"Accept Changes publishes its bank with one decimal and clears the mark", "txtSensor(4)",
-         "9", "cmdSetMaster", 0, " T5=9.0,", ""},
-        {"the slave bank feeds every slave unit", "txtSensor2(16)", "7", "cmdSetSlave", 9,
-         " Amb=7.0", ""},
-        {"a fault button marks its bank and is not published yet", "", "", "cmdSetComErSlave", 1,
-         " T1=32.0,", "cmdSetSlave"},
-        {"a fault word is published by Accept Changes as 0.0", "", "",
-         "cmdSetOpenMaster cmdSetMaster", 0, " Amb=0.0", ""},
-        {"a typed increment arms the fill", "cboIncrement2", "1", "cmdSetSlave", 2, " T2=33.0,",
-         ""},
-        {"Fahrenheit, then Celsius converts back", "", "", "optF optC", 1, " C, T1=32.0,", ""},
-    };
     for (const char *column : {"field", "text", "clicks", "piece", "bold"})
         QTest::addColumn<QString>(column);
     QTest::addColumn<int>("entry");
-    for (const Row &row : rows)
-        QTest::newRow(row.rule) << row.field << row.text << row.clicks << row.piece << row.bold
-                                << row.entry;
+    QTest::newRow("an edit marks its bank and is not published yet") << "txtSensor(0)"
+                                                                     << "50"
+                                                                     << ""
+                                                                     << " T1=25.0,"
+                                                                     << "cmdSetMaster" << 0;
+    QTest::newRow("Accept Changes publishes its bank with one decimal and clears the mark")
+        << "txtSensor(4)"
+        << "9"
+        << "cmdSetMaster"
+        << " T5=9.0,"
+        << "" << 0;
+    QTest::newRow("the slave bank feeds every slave unit") << "txtSensor2(16)"
+                                                           << "7"
+                                                           << "cmdSetSlave"
+                                                           << " Amb=7.0"
+                                                           << "" << 9;
+    QTest::newRow("a fault button marks its bank and is not published yet") << ""
+                                                                            << ""
+                                                                            << "cmdSetComErSlave"
+                                                                            << " T1=32.0,"
+                                                                            << "cmdSetSlave" << 1;
+    QTest::newRow("a fault word is published by Accept Changes as 0.0")
+        << ""
+        << ""
+        << "cmdSetOpenMaster cmdSetMaster"
+        << " Amb=0.0"
+        << "" << 0;
+    QTest::newRow("a typed increment arms the fill") << "cboIncrement2"
+                                                     << "1"
+                                                     << "cmdSetSlave"
+                                                     << " T2=33.0,"
+                                                     << "" << 2;
+    QTest::newRow("Fahrenheit, then Celsius converts back") << ""
+                                                            << ""
+                                                            << "optF optC"
+                                                            << " C, T1=32.0,"
+                                                            << "" << 1;
 }
 
 void TestMainWindow::operatorActions() {
@@ -349,10 +398,10 @@ void TestMainWindow::listener() {
     QTRY_COMPARE(console.window.findChildren<QTcpSocket *>().size(), 1); // the first one freed
 
     auto *accept = console.get<QPushButton>("cmdAccept");
-    const quint16 port = freePort();
     QTcpServer squatter;
-    QVERIFY(squatter.listen(QHostAddress::LocalHost, port));
-    for (const QString &text : {u"65536"_s, u"1e10"_s, QString::number(port)}) {
+    QVERIFY(squatter.listen(QHostAddress::LocalHost));
+    const QString port = QString::number(squatter.serverPort());
+    for (const QString &text : {u"65536"_s, u"1e10"_s, port}) {
         console.get<QLineEdit>("txtPort")->setText(text);
         accept->click();
     }
@@ -366,7 +415,7 @@ void TestMainWindow::listener() {
         (QStringList{u"Error in cmdAccept: 10022 Invalid argument: the port must be 0 to 65535"_s,
                      u"Error in cmdAccept: 6 Overflow"_s,
                      u"Error in cmdAccept: 10048 Address already in use"_s}));
-    QVERIFY(connectTo(second, port));
+    QVERIFY(connectTo(second, port.toUShort()));
 }
 
 QTEST_MAIN(TestMainWindow)
