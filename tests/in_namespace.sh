@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Runs a command in private network and UTS namespaces with loopback up, where port 23 is free
-# whoever runs the tests, no other machine is reachable, and the host name resolves nowhere, as
-# on a bare container: nothing depends on this machine's DNS or host name. Exits 77 (skipped)
-# where no namespace can be made.
+# Runs a command in private network and UTS namespaces with loopback up: port 23 is free,
+# nothing else is reachable, and the host name resolves nowhere, as on a bare container.
+# Exits 77 (skipped) where no namespace can be made.
 set -euo pipefail
 export KOLVA_NAMESPACE_HOST=kolva-nowhere.invalid
 for options in -rnu -nu; do # as a mapped root where user namespaces allow it, else as root
@@ -11,5 +10,5 @@ for options in -rnu -nu; do # as a mapped root where user namespaces allow it, e
             exec "$@"' bash "$@"
     fi
 done
-echo "SKIPPED: no private network namespace can be made here (unshare -rnu / -nu refused)"
+echo "SKIPPED: no private network namespace can be made here"
 exit 77

@@ -89,8 +89,8 @@ struct Console {
 };
 
 // What the program sets, a line per named object in creation order: name, "text",
-// [accessible name], {description}, >buddy, @row,column+rows,columns in its grid, its state
-// and look where the program sets them.
+// [accessible name], {description}, checked or readOnly, >buddy, @row,column+rows,columns in its
+// grid, then its look where the program sets it.
 void describe(const QObject *object, QStringList &lines, int depth = 0) {
     const QString name = object->objectName();
     const auto *widget = qobject_cast<const QWidget *>(object);
@@ -98,13 +98,16 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
                            !name.contains(u"Sensor");
     if (described) {
         QString line = QString(depth, u' ') + name;
-        const std::tuple<const char *, char, char> shown[] = {
-            {"windowTitle", '"', '"'},    {"title", '"', '"'},
-            {"text", '"', '"'},           {"currentText", '"', '"'},
-            {"accessibleName", '[', ']'}, {"accessibleDescription", '{', '}'}};
-        for (const auto &[property, open, close] : shown)
-            if (const QString text = object->property(property).toString(); !text.isEmpty())
-                line += u' ' + QChar(open) + text + QChar(close);
+        // How a property the program set is written, its value in place of %1.
+        const std::pair<const char *, const char *> shown[] = {
+            {"windowTitle", " \"%1\""},  {"title", " \"%1\""},
+            {"text", " \"%1\""},         {"currentText", " \"%1\""},
+            {"accessibleName", " [%1]"}, {"accessibleDescription", " {%1}"},
+            {"checked", " checked"},     {"readOnly", " readOnly"}};
+        for (const auto &[property, format] : shown)
+            if (const QString value = object->property(property).toString();
+                !value.isEmpty() && value != u"false")
+                line += QString::fromUtf8(format).replace(u"%1"_s, value);
         if (const auto *label = qobject_cast<const QLabel *>(object); label && label->buddy())
             line += u" >"_s + label->buddy()->objectName();
         const QWidget *parent = widget ? widget->parentWidget() : nullptr;
@@ -116,9 +119,6 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
                 line += u" @%1,%2+%3,%4"_s.arg(row).arg(column).arg(rows).arg(columns);
             }
         }
-        for (const char *state : {"checked", "readOnly"})
-            if (object->property(state).toBool())
-                line += u' ' + QLatin1String(state);
         if (const auto *combo = qobject_cast<const QComboBox *>(object))
             for (int i = 0; i < combo->count(); ++i)
                 line += u" |"_s + combo->itemText(i);
