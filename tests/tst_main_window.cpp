@@ -17,7 +17,8 @@ using namespace kolva;
 namespace {
 
 // An explicit port, as Server binds 23: one chosen by the system is given up by shutdown().
-BoundPort boundLoopbackPort() {
+// failure: the errno of a bind that failed before start-up instead.
+BoundPort boundLoopbackPort(int failure) {
     QTcpServer probe;
     const quint16 port = probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
     probe.close();
@@ -26,7 +27,9 @@ BoundPort boundLoopbackPort() {
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    return {port, fd, 0};
+    if (failure)
+        ::close(fd);
+    return failure ? BoundPort{port, -1, failure} : BoundPort{port, fd, 0};
 }
 
 // Retried while refused: after a client leaves, nothing listens until the next poll.
@@ -65,10 +68,13 @@ struct Browser : UrlOpener {
 };
 
 struct Console {
+    explicit Console(int bindFailure = 0)
+        : bound(boundLoopbackPort(bindFailure)) {}
+
     Messages box;
     fake::Resolver resolver;
     Browser browser;
-    BoundPort bound = boundLoopbackPort();
+    BoundPort bound;
     OperatorWindow window{
         {QString::number(bound.port), QHostAddress::LocalHost, 20, bound}, box, resolver, browser};
     QTcpSocket client;
@@ -89,8 +95,8 @@ struct Console {
 };
 
 // What the program sets, a line per named object in creation order: name, "text",
-// [accessible name], {description}, checked or readOnly, >buddy, @row,column+rows,columns in its
-// grid, then its look where the program sets it.
+// [accessible name], {description}, checked, readOnly, insert policy, >buddy,
+// @row,column+rows,columns in its grid, then its look where the program sets it.
 void describe(const QObject *object, QStringList &lines, int depth = 0) {
     const QString name = object->objectName();
     const auto *widget = qobject_cast<const QWidget *>(object);
@@ -103,7 +109,8 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
             {"windowTitle", " \"%1\""},  {"title", " \"%1\""},
             {"text", " \"%1\""},         {"currentText", " \"%1\""},
             {"accessibleName", " [%1]"}, {"accessibleDescription", " {%1}"},
-            {"checked", " checked"},     {"readOnly", " readOnly"}};
+            {"checked", " checked"},     {"readOnly", " readOnly"},
+            {"insertPolicy", " %1"}};
         for (const auto &[property, format] : shown)
             if (const QString value = object->property(property).toString();
                 !value.isEmpty() && value != u"false")
@@ -164,7 +171,8 @@ class TestMainWindow : public QObject {
 private Q_SLOTS:
     void structureAboutAndExit();
     void servesWhileAMessageWaits();
-    void portTakenAtStartUp();
+    void portRefusedAtStartUp_data();
+    void portRefusedAtStartUp();
     void headlessMessageWaitsForNobody();
     void operatorActions_data();
     void operatorActions();
@@ -255,12 +263,21 @@ void TestMainWindow::servesWhileAMessageWaits() {
     QVERIFY(stepped);
 }
 
-void TestMainWindow::portTakenAtStartUp() {
-    Console console;
-    QTcpServer squatter;
-    QVERIFY(squatter.listen(QHostAddress::LocalHost, console.bound.port));
+// Where the bind before start-up failed, it is told, the host is not looked up, and the
+// status reads "Error".
+void TestMainWindow::portRefusedAtStartUp_data() {
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("taken by another program") << EADDRINUSE << u"10048: Address already in use"_s;
+    QTest::newRow("not permitted to this user") << EACCES << u"10013: Permission denied"_s;
+}
+
+void TestMainWindow::portRefusedAtStartUp() {
+    QFETCH(int, failure);
+    QFETCH(QString, message);
+    Console console(failure);
     console.window.startServing();
-    QCOMPARE(console.box.shown, QStringList{u"10048: Address already in use"_s});
+    QCOMPARE(console.box.shown, QStringList{message});
     QCOMPARE(console.text("lblHostIP") + console.resolver.asked, QString()); // not looked up
     QTRY_COMPARE(console.text("lblStatus"), u"Error"_s);
 }
