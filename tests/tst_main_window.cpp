@@ -296,49 +296,39 @@ void TestMainWindow::headlessMessageWaitsForNobody() {
     QVERIFY(!waited);
 }
 
-// Type into a field, click controls in turn (a combo box: pick the item it shows); then the
-// record holds the piece, and only the Accept button named is bold.
+// Type into a field, then click controls in turn (a combo box: pick the item it shows); the record
+// then holds the piece, and only the Accept button named is bold.
 void TestMainWindow::operatorActions_data() {
+    struct Row {
+        const char *rule, *field, *text, *clicks;
+        int entry;
+        const char *piece, *bold;
+    };
+    const Row rows[] = {
+        {"an edit marks its bank and is not published yet", "txtSensor(0)", "50", "", 0,
+         " T1=25.0,", "cmdSetMaster"},
+        {"Accept Changes publishes its bank with one decimal and clears the mark", "txtSensor(4)",
+         "9", "cmdSetMaster", 0, " T5=9.0,", ""},
+        {"the slave bank feeds every slave unit", "txtSensor2(16)", "7", "cmdSetSlave", 9,
+         " Amb=7.0", ""},
+        {"a fault button marks its bank and is not published yet", "", "", "cmdSetComErSlave", 1,
+         " T1=32.0,", "cmdSetSlave"},
+        {"a fault word is published by Accept Changes as 0.0", "", "",
+         "cmdSetOpenMaster cmdSetMaster", 0, " Amb=0.0", ""},
+        {"a typed Set All Sensors arms the fill", "txtSetAllMaster", "40", "cmdSetMaster", 0,
+         " T1=40.0, T2=40.1,", ""},
+        {"a typed increment arms the fill", "cboIncrement2", "1", "cmdSetSlave", 2, " T2=33.0,",
+         ""},
+        {"picking the increment shown arms the fill too", "txtSensor(0)", "50",
+         "cboIncrement cmdSetMaster", 0, " T1=25.0,", ""},
+        {"Fahrenheit, then Celsius converts back", "", "", "optF optC", 1, " C, T1=32.0,", ""},
+    };
     for (const char *column : {"field", "text", "clicks", "piece", "bold"})
         QTest::addColumn<QString>(column);
     QTest::addColumn<int>("entry");
-    QTest::newRow("an edit marks its bank and is not published yet") << "txtSensor(0)"
-                                                                     << "50"
-                                                                     << ""
-                                                                     << " T1=25.0,"
-                                                                     << "cmdSetMaster" << 0;
-    QTest::newRow("Accept Changes publishes its bank with one decimal and clears the mark")
-        << "txtSensor(4)"
-        << "9"
-        << "cmdSetMaster"
-        << " T5=9.0,"
-        << "" << 0;
-    QTest::newRow("the slave bank feeds every slave unit") << "txtSensor2(16)"
-                                                           << "7"
-                                                           << "cmdSetSlave"
-                                                           << " Amb=7.0"
-                                                           << "" << 9;
-    QTest::newRow("a fault button marks its bank and is not published yet") << ""
-                                                                            << ""
-                                                                            << "cmdSetComErSlave"
-                                                                            << " T1=32.0,"
-                                                                            << "cmdSetSlave" << 1;
-    QTest::newRow("a fault word is published by Accept Changes as 0.0")
-        << ""
-        << ""
-        << "cmdSetOpenMaster cmdSetMaster"
-        << " Amb=0.0"
-        << "" << 0;
-    QTest::newRow("a typed increment arms the fill") << "cboIncrement2"
-                                                     << "1"
-                                                     << "cmdSetSlave"
-                                                     << " T2=33.0,"
-                                                     << "" << 2;
-    QTest::newRow("Fahrenheit, then Celsius converts back") << ""
-                                                            << ""
-                                                            << "optF optC"
-                                                            << " C, T1=32.0,"
-                                                            << "" << 1;
+    for (const Row &row : rows)
+        QTest::newRow(row.rule) << row.field << row.text << row.clicks << row.piece << row.bold
+                                << row.entry;
 }
 
 void TestMainWindow::operatorActions() {
