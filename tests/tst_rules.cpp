@@ -4,6 +4,7 @@
 #include "query/socket_error.h"
 #include "units/number_text.h"
 
+#include <cfloat>
 #include <clocale>
 
 using namespace kolva;
@@ -89,6 +90,8 @@ private Q_SLOTS:
             {"blanks ignored", leadingNumber(" 2\t5.\n3xyz"), 25.3},
             {"comma ends a number", leadingNumber("25,5"), 25.0},
             {"D is an exponent", leadingNumber("25D-1"), 2.5},
+            {"past the range: the largest number", leadingNumber("-1e400"), -DBL_MAX},
+            {"below the range: 0", leadingNumber("1e-400"), 0.0},
             {"half on 15 digits, away from 0", oneDecimalText(-0.2499999999999996), "-0.3"},
             {"hundredths alone round", oneDecimalText(0.05), "0.1"},
             {"never -0.0", oneDecimalText(-0.04), "0.0"},
