@@ -365,9 +365,15 @@ void TestMainWindow::listener() {
     Console console;
     console.window.startServing();
     QVERIFY(connectTo(console.client, console.bound.port));
+    QList<bool> repainted; // the traffic fields' texts change at once, their pixels within 20 ms
+    for (const char *name : {"txtOutput", "txtSendData"})
+        connect(console.get<QLineEdit>(name), &QLineEdit::textChanged, this,
+                [&, name] { repainted << console.get(name)->updatesEnabled(); });
     const QString last = fake::defaultRecords().value(16);
     QCOMPARE(ask(console.client, "kolvam16?\r\n"), (last + u'\r').toUtf8());
-    QTRY_VERIFY(console.get("txtOutput")->updatesEnabled()); // repainted since
+    QTRY_VERIFY(console.get("txtOutput")->updatesEnabled() &&
+                console.get("txtSendData")->updatesEnabled());
+    QCOMPARE(repainted, (QList<bool>{false, false}));
     QCOMPARE(console.text("txtOutput"), u"kolvam16?"_s);
     QCOMPARE(console.text("txtSendData"), last);
     QCOMPARE(console.text("lblStatus"), u"Connected"_s);
