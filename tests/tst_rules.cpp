@@ -1,4 +1,5 @@
 #include "fakes.h"
+#include "query/bound_port.h"
 #include "query/query_rules.h"
 #include "query/query_service.h"
 #include "query/socket_error.h"
@@ -6,6 +7,8 @@
 
 #include <cfloat>
 #include <clocale>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace kolva;
 using Addresses = QList<Ipv4Address>;
@@ -179,6 +182,24 @@ private Q_SLOTS:
         QCOMPARE(error("::1"), 11004);
         QCOMPARE(error("10.1.2.3"), 0);
         QCOMPARE(addresses, (Addresses{{10, 1, 2, 3}}));
+    }
+
+    // Port 23 bound before start-up takes IPv4 clients too, even where IPv6 sockets take IPv6
+    // alone by default; once it listens, another bind is refused. In tests/in_namespace.sh.
+    void portBound() {
+        if (qEnvironmentVariable("KOLVA_NAMESPACE_HOST").isEmpty())
+            QSKIP("runs inside tests/in_namespace.sh");
+        QFile v6only(u"/proc/sys/net/ipv6/bindv6only"_s);
+        QVERIFY(v6only.open(QIODevice::WriteOnly) && v6only.write("1") == 1);
+        v6only.close();
+        const BoundPort bound = bindTcpPort(23);
+        QCOMPARE(::listen(bound.descriptor, 1), 0);
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, 23);
+        QVERIFY(client.waitForConnected(1000));
+        const BoundPort second = bindTcpPort(23);
+        QCOMPARE(QList<int>({second.descriptor, second.error}), QList<int>({-1, EADDRINUSE}));
+        ::close(bound.descriptor);
     }
 };
 
