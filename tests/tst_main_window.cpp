@@ -156,6 +156,13 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
             describe(child, lines, depth + (described ? 1 : 0));
 }
 
+// An operator's action and what the record and the Accept buttons show after it.
+struct Action {
+    const char *rule, *field, *text, *clicks;
+    int entry;
+    const char *piece, *bold;
+};
+
 QWidget *aboutWindow() {
     for (QWidget *window : QApplication::topLevelWidgets())
         if (window->objectName() == u"frmAbout" && window->isVisible())
@@ -164,6 +171,8 @@ QWidget *aboutWindow() {
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Action)
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -299,12 +308,7 @@ void TestMainWindow::headlessMessageWaitsForNobody() {
 // Type into a field, then click controls in turn (a combo box: pick the item it shows); the record
 // then holds the piece, and only the Accept button named is bold.
 void TestMainWindow::operatorActions_data() {
-    struct Row {
-        const char *rule, *field, *text, *clicks;
-        int entry;
-        const char *piece, *bold;
-    };
-    const Row rows[] = {
+    const Action rows[] = {
         {"an edit marks its bank and is not published yet", "txtSensor(0)", "50", "", 0,
          " T1=25.0,", "cmdSetMaster"},
         {"Accept Changes publishes its bank with one decimal and clears the mark", "txtSensor(4)",
@@ -323,38 +327,31 @@ void TestMainWindow::operatorActions_data() {
          "cboIncrement cmdSetMaster", 0, " T1=25.0,", ""},
         {"Fahrenheit, then Celsius converts back", "", "", "optF optC", 1, " C, T1=32.0,", ""},
     };
-    for (const char *column : {"field", "text", "clicks", "piece", "bold"})
-        QTest::addColumn<QString>(column);
-    QTest::addColumn<int>("entry");
-    for (const Row &row : rows)
-        QTest::newRow(row.rule) << row.field << row.text << row.clicks << row.piece << row.bold
-                                << row.entry;
+    QTest::addColumn<Action>("action");
+    for (const Action &row : rows)
+        QTest::newRow(row.rule) << row;
 }
 
 void TestMainWindow::operatorActions() {
-    QFETCH(QString, field);
-    QFETCH(QString, text);
-    QFETCH(QString, clicks);
-    QFETCH(int, entry);
-    QFETCH(QString, piece);
-    QFETCH(QString, bold);
+    QFETCH(Action, action);
     Console console;
     console.window.startServing();
-    if (!field.isEmpty()) {
-        auto *combo = console.window.findChild<QComboBox *>(field);
-        QLineEdit *edit = combo ? combo->lineEdit() : console.get<QLineEdit>(field);
+    if (*action.field) {
+        auto *combo = console.window.findChild<QComboBox *>(action.field);
+        QLineEdit *edit = combo ? combo->lineEdit() : console.get<QLineEdit>(action.field);
         edit->clear();
-        QTest::keyClicks(edit, text);
+        QTest::keyClicks(edit, action.text);
     }
-    for (const QString &name : clicks.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &name : QString(action.clicks).split(u' ', Qt::SkipEmptyParts)) {
         if (auto *combo = console.window.findChild<QComboBox *>(name))
             Q_EMIT combo->activated(combo->currentIndex());
         else
             console.get<QAbstractButton>(name)->click();
     }
-    QTRY_VERIFY2(console.record(entry).contains(piece), qPrintable(console.record(entry)));
-    for (const QString &button : {u"cmdSetMaster"_s, u"cmdSetSlave"_s, u"cmdAccept"_s})
-        QVERIFY2(console.get(button)->font().bold() == (button == bold), qPrintable(button));
+    QTRY_VERIFY2(console.record(action.entry).contains(action.piece),
+                 qPrintable(console.record(action.entry)));
+    for (const char *button : {"cmdSetMaster", "cmdSetSlave", "cmdAccept"})
+        QVERIFY2(console.get(button)->font().bold() == (qstrcmp(button, action.bold) == 0), button);
 }
 
 // One client at a time, dead peers probed for: while one is connected a second is refused;
