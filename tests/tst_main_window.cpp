@@ -22,14 +22,14 @@ BoundPort boundLoopbackPort(int failure) {
     QTcpServer probe;
     const quint16 port = probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
     probe.close();
+    if (failure)
+        return {port, -1, failure};
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    if (failure)
-        ::close(fd);
-    return failure ? BoundPort{port, -1, failure} : BoundPort{port, fd, 0};
+    return {port, fd, 0};
 }
 
 // Retried while refused: after a client leaves, nothing listens until the next poll.
