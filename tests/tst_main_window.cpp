@@ -319,6 +319,8 @@ void TestMainWindow::operatorActions_data() {
          " T1=32.0,", "cmdSetSlave"},
         {"a fault word is published by Accept Changes as 0.0", "", "",
          "cmdSetOpenMaster cmdSetMaster", 0, " Amb=0.0", ""},
+        {"typing into a fill input marks its bank", "txtSetAllMaster", "40", "", 0, " T1=25.0,",
+         "cmdSetMaster"},
         {"a typed Set All Sensors arms the fill", "txtSetAllMaster", "40", "cmdSetMaster", 0,
          " T1=40.0, T2=40.1,", ""},
         {"a typed increment arms the fill", "cboIncrement2", "1", "cmdSetSlave", 2, " T2=33.0,",
@@ -374,6 +376,7 @@ void TestMainWindow::listener() {
     QCOMPARE(console.text("txtOutput"), u"kolvam16?"_s);
     QCOMPARE(console.text("txtSendData"), last);
     QCOMPARE(console.text("lblStatus"), u"Connected"_s);
+    QCOMPARE(ask(console.client, "?"), QByteArray("\r")); // one byte is an arrival too
 
     const int accepted = int(console.window.findChild<QTcpSocket *>()->socketDescriptor());
     QList<int> options;

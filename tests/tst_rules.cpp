@@ -100,6 +100,8 @@ private Q_SLOTS:
             {"never -0.0", oneDecimalText(-0.04), "0.0"},
             {"exponent below 0.0001", numberText(1e-5), "1E-05"},
             {"exponent from 1E15", numberText(1.5e15), "1.5E+15"},
+            {"plain from 0.0001", numberText(0.05), "0.05"},
+            {"plain below 1E15", numberText(2.5), "2.5"},
             {"15 significant digits", numberText(123456789012345.6), "123456789012346"},
             {"an exponent needs digits", isNumberText("25e"), false},
             {"spaces only, before CR LF", cleanQuery("K? \r\n  "), "K? "},
