@@ -3,8 +3,9 @@
 #include "text.h"
 
 #include <charconv>
+#include <clocale>
 #include <cmath>
-#include <limits>
+#include <cstdlib>
 #include <string>
 
 namespace kolva {
@@ -12,11 +13,10 @@ namespace {
 
 bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
-// A decimal number found at the start of a text, normalised for std::from_chars.
+// A decimal number found at the start of a text, normalised for strtod.
 struct ScannedNumber {
-    std::string text;         // e.g. "-25.3e+2"; empty when the run holds no digit
-    qsizetype end = 0;        // index just past the run
-    int significantShift = 0; // decimal magnitude of the mantissa's first non-zero digit
+    std::string text;  // e.g. "-25.3e+2"; empty when the run holds no digit
+    qsizetype end = 0; // index just past the run
 };
 
 // Reads the longest leading run that forms a decimal number: sign, digits, one ".", further
@@ -57,14 +57,6 @@ ScannedNumber scanNumber(QStringView text, bool skipBlanks) {
     if (!fracDigits.empty())
         mantissa += '.' + fracDigits;
 
-    // Where the first significant digit stands, to tell overflow from underflow later.
-    const auto firstInt = intDigits.find_first_not_of('0');
-    if (firstInt != std::string::npos)
-        result.significantShift = int(intDigits.size() - firstInt);
-    else if (const auto firstFrac = fracDigits.find_first_not_of('0');
-             firstFrac != std::string::npos)
-        result.significantShift = -int(firstFrac);
-
     std::string exponent;
     const QChar letter = peek();
     if (letter == u'e' || letter == u'E' || letter == u'd' || letter == u'D') {
@@ -86,32 +78,11 @@ ScannedNumber scanNumber(QStringView text, bool skipBlanks) {
     return result;
 }
 
+// In the C locale, so "." is the point whatever the operator's locale. Past the range strtod
+// gives an infinity, which saturates; below it, 0.
 double parseScanned(const ScannedNumber &number) {
-    if (number.text.empty())
-        return 0.0;
-    double value = 0.0;
-    const char *first = number.text.data();
-    const char *last = first + number.text.size();
-    const auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc::result_out_of_range)
-        return value;
-
-    // Out of range: overflow saturates, underflow is zero. Judge by the decimal magnitude.
-    long long exponent = 0;
-    if (const auto e = number.text.find('e'); e != std::string::npos) {
-        std::size_t i = e + 1;
-        const bool negative = number.text[i] == '-';
-        if (number.text[i] == '-' || number.text[i] == '+')
-            ++i;
-        for (; i < number.text.size() && exponent < 1'000'000; ++i)
-            exponent = exponent * 10 + (number.text[i] - '0');
-        if (negative)
-            exponent = -exponent;
-    }
-    const bool negative = number.text.front() == '-';
-    if (exponent + number.significantShift > 0)
-        return negative ? -std::numeric_limits<double>::max() : std::numeric_limits<double>::max();
-    return negative ? -0.0 : 0.0;
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+    return number.text.empty() ? 0.0 : finiteValue(strtod_l(number.text.c_str(), nullptr, c));
 }
 
 // |x| rounded to a number of significant decimal digits: x = d.ddd * 10^exponent.
