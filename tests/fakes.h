@@ -12,11 +12,16 @@ using namespace Qt::StringLiterals;
 
 namespace fake {
 
+// The seventeen records of a fresh start: every slave unit has unit 1's readings.
 inline QStringList defaultRecords() {
     QFile file(QStringLiteral(KOLVA_DEFAULT_RECORDS));
-    return file.open(QIODevice::ReadOnly)
-               ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
-               : QStringList();
+    QStringList records = file.open(QIODevice::ReadOnly)
+                              ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                              : QStringList{QString(), QString()};
+    for (int unit = 2; unit <= 16; ++unit)
+        records << QString(records[1])
+                       .replace(u"Kolva01"_s, u"Kolva%1"_s.arg(unit, 2, 10, QChar(u'0')));
+    return records;
 }
 
 // A bank of plain texts at the window's defaults; like a field, it tells the installation of a
@@ -64,8 +69,8 @@ struct Console : kolva::RampControls {
     bool tick() { return ramp.tick(installation, *this); }
 };
 
-// A host whose name resolves to 10.0.0.7, unless a test says otherwise; a failing step fails
-// with the code it is given.
+// A host whose name resolves to 10.0.0.7 unless a test says otherwise; a step given an error
+// fails with it.
 struct Resolver : kolva::HostResolver {
     QString asked;
     QList<kolva::Ipv4Address> addresses{{10, 0, 0, 7}}, interfaces;
@@ -73,19 +78,17 @@ struct Resolver : kolva::HostResolver {
 
     bool hostName(QString *out) override {
         *out = u"bench"_s;
-        return succeeds(nameError);
+        error = nameError;
+        return !error;
     }
     bool resolve(const QString &host, QList<kolva::Ipv4Address> *out) override {
         asked = host;
         *out = addresses;
-        return succeeds(resolveError);
+        error = resolveError;
+        return !error;
     }
     QList<kolva::Ipv4Address> interfaceAddresses() override { return interfaces; }
     int lastError() const override { return error; }
-    bool succeeds(int code) {
-        error = code ? code : error;
-        return code == 0;
-    }
 };
 
 } // namespace fake

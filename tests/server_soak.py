@@ -1,14 +1,14 @@
 #!/usr/bin/python3
 # The real Server, headless where its host name resolves nowhere (run it through
-# tests/in_namespace.sh), lives through queries, junk, clients that leave early or reset, and a
-# client after a client, and keeps its memory (a sanitizer's own aside):
-#     server_soak.py <Server> [--no-memory-check]
+# tests/in_namespace.sh), lives through queries, junk, and clients that leave early or reset,
+# and keeps its memory (ASan's own aside):   server_soak.py <Server> [--no-memory-check]
 
 import contextlib, os, re, socket, struct, subprocess, sys, time  # noqa: E401
 
-QUERIES = [b"KOLVAM?"] + [b"KOLVAM%02d?" % n for n in range(1, 17)]
 with open(os.path.join(os.path.dirname(__file__), "default_records.txt"), "rb") as f:
-    REPLIES = [record + b"\r" for record in f.read().splitlines()]
+    MASTER, UNIT = f.read().splitlines()
+QUERIES = [b"KOLVAM?"] + [b"KOLVAM%02d?" % n for n in range(1, 17)]
+REPLIES = [MASTER + b"\r"] + [UNIT.replace(b"Kolva01", b"Kolva%02d" % n) + b"\r" for n in range(1, 17)]
 
 
 def check(what, got, expected):

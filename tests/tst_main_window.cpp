@@ -16,11 +16,12 @@ using namespace kolva;
 
 namespace {
 
-// An explicit port, as Server binds 23: one chosen by the system is given up by shutdown().
-// failure: the errno of a bind that failed before start-up instead.
+// Bound explicitly, as Server binds 23: shutdown() gives up a port the system chose.
+// failure: instead the errno of a bind that failed before start-up.
 BoundPort boundLoopbackPort(int failure) {
     QTcpServer probe;
-    const quint16 port = probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
     probe.close();
     if (failure)
         return {port, -1, failure};
@@ -50,8 +51,8 @@ QByteArray ask(QTcpSocket &client, const QByteArray &query) {
     return answered ? reply : QByteArray();
 }
 
-// Messages as a box shows them, "!" first for the exclamation icon. whileShown runs once, inside
-// the next message, as another event would while a box waits for its click.
+// Messages as shown, "!" first for the exclamation icon. whileShown runs inside the next one,
+// as another event would while a box waits for its click.
 struct Messages : MessageSink {
     QStringList shown;
     std::function<void()> whileShown;
@@ -94,9 +95,9 @@ struct Console {
     }
 };
 
-// What the program sets, a line per named object in creation order: name, "text",
-// [accessible name], {description}, checked, readOnly, insert policy, >buddy,
-// @row,column+rows,columns in its grid, then its look where the program sets it.
+// What the program sets, a line per named object in creation order: name, "text", [accessible
+// name], {description}, checked, readOnly, insert policy, >buddy, @row,column+rows,columns in its
+// grid, then its look where the program sets it.
 void describe(const QObject *object, QStringList &lines, int depth = 0) {
     const QString name = object->objectName();
     const auto *widget = qobject_cast<const QWidget *>(object);
@@ -104,7 +105,6 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
                            !name.contains(u"Sensor");
     if (described) {
         QString line = QString(depth, u' ') + name;
-        // How a property the program set is written, its value in place of %1.
         const std::pair<const char *, const char *> shown[] = {
             {"windowTitle", " \"%1\""},  {"title", " \"%1\""},
             {"text", " \"%1\""},         {"currentText", " \"%1\""},
@@ -144,8 +144,8 @@ void describe(const QObject *object, QStringList &lines, int depth = 0) {
         if (widget && widget->isHidden() && !widget->isWindow())
             line += u" hidden"_s;
         if (const auto *timer = qobject_cast<const QTimer *>(object))
-            line += u" every %1 ms"_s.arg(timer->interval()) +
-                    (timer->isSingleShot() ? u" once"_s : u""_s);
+            line += u" every %1 ms%2"_s.arg(timer->interval())
+                        .arg(timer->isSingleShot() ? u" once" : u"");
         if (widget && widget->font().underline())
             line += u" underlined "_s + widget->palette().color(QPalette::WindowText).name();
         lines << line;
@@ -188,9 +188,8 @@ private Q_SLOTS:
     void listener();
 };
 
-// Both windows against tests/golden/window.txt. Reading fields: "<Bank> T1".."<Bank> T16",
-// "<Bank> Amb"; T1-T8 down the left, the rest on the right, each after its caption, whose buddy
-// it is: lblSensor(0..16) in the master bank, lblSensor(33..17) in the slave bank.
+// Both windows against tests/golden/window.txt. The reading fields, "Master T1" to "Slave Amb":
+// T1-T8 down the left, the rest on the right, each after its caption, whose buddy it is.
 void TestMainWindow::structureAboutAndExit() {
     Console console;
     console.window.startServing();
@@ -210,19 +209,19 @@ void TestMainWindow::structureAboutAndExit() {
                  expected.value(i));
 
     for (int i = 0; i < 2 * ReadingCount; ++i) {
+        const bool master = i < ReadingCount;
         const int n = i % ReadingCount;
         const QString channel = n == AmbientIndex ? u"Amb"_s : QString::number(n + 1);
-        auto *field = console.get<QLineEdit>(
-            (i < ReadingCount ? u"txtSensor(%1)"_s : u"txtSensor2(%1)"_s).arg(n));
-        QCOMPARE(field->accessibleName(), (i < ReadingCount ? u"Master "_s : u"Slave "_s) +
-                                              (n == AmbientIndex ? u""_s : u"T"_s) + channel);
+        auto *field = console.get<QLineEdit>(u"txtSensor%1(%2)"_s.arg(master ? "" : "2").arg(n));
+        QCOMPARE(field->accessibleName(), u"%1 %2%3"_s.arg(master ? "Master" : "Slave",
+                                                           n == AmbientIndex ? "" : "T", channel));
         auto *grid = static_cast<QGridLayout *>(field->parentWidget()->layout());
         int row, column, rows, columns;
         grid->getItemPosition(grid->indexOf(field), &row, &column, &rows, &columns);
         QCOMPARE(QPoint(column, row), n < 8 ? QPoint(1, n) : QPoint(3, n - 8));
         auto *caption = static_cast<QLabel *>(grid->itemAt(grid->indexOf(field) - 1)->widget());
         QCOMPARE(caption->text(), channel);
-        QCOMPARE(caption->objectName(), u"lblSensor(%1)"_s.arg(i < ReadingCount ? n : 33 - n));
+        QCOMPARE(caption->objectName(), u"lblSensor(%1)"_s.arg(master ? n : 33 - n));
         QCOMPARE(caption->buddy(), field);
         QCOMPARE(field->maxLength(), std::numeric_limits<int>::max()); // any text at all
     }
@@ -272,8 +271,7 @@ void TestMainWindow::servesWhileAMessageWaits() {
     QVERIFY(stepped);
 }
 
-// Where the bind before start-up failed, it is told, the host is not looked up, and the
-// status reads "Error".
+// A bind before start-up that failed is told, the host is not looked up, the status is "Error".
 void TestMainWindow::portRefusedAtStartUp_data() {
     QTest::addColumn<int>("failure");
     QTest::addColumn<QString>("message");
@@ -287,7 +285,7 @@ void TestMainWindow::portRefusedAtStartUp() {
     Console console(failure);
     console.window.startServing();
     QCOMPARE(console.box.shown, QStringList{message});
-    QCOMPARE(console.text("lblHostIP") + console.resolver.asked, QString()); // not looked up
+    QCOMPARE(console.text("lblHostIP") + console.resolver.asked, QString());
     QTRY_COMPARE(console.text("lblStatus"), u"Error"_s);
 }
 
@@ -379,18 +377,16 @@ void TestMainWindow::listener() {
     QCOMPARE(ask(console.client, "?"), QByteArray("\r")); // one byte is an arrival too
 
     const int accepted = int(console.window.findChild<QTcpSocket *>()->socketDescriptor());
-    QList<int> options;
-    for (const auto &[level, name] : {std::pair{SOL_SOCKET, SO_KEEPALIVE},
-                                      {IPPROTO_TCP, TCP_KEEPIDLE},
-                                      {IPPROTO_TCP, TCP_KEEPINTVL},
-                                      {IPPROTO_TCP, TCP_KEEPCNT},
-                                      {IPPROTO_TCP, TCP_USER_TIMEOUT}}) {
+    const auto option = [&](int level, int name) {
         int value = 0;
         socklen_t size = sizeof value;
         ::getsockopt(accepted, level, name, &value, &size);
-        options << value;
-    }
-    QCOMPARE(options, (QList<int>{1, 60, 10, 3, 90000}));
+        return value;
+    };
+    QCOMPARE(QList<int>({option(SOL_SOCKET, SO_KEEPALIVE), option(IPPROTO_TCP, TCP_KEEPIDLE),
+                         option(IPPROTO_TCP, TCP_KEEPINTVL), option(IPPROTO_TCP, TCP_KEEPCNT),
+                         option(IPPROTO_TCP, TCP_USER_TIMEOUT)}),
+             QList<int>({1, 60, 10, 3, 90000}));
 
     QTcpSocket second;
     second.connectToHost(QHostAddress::LocalHost, console.bound.port);
@@ -412,11 +408,12 @@ void TestMainWindow::listener() {
     QCOMPARE(ask(second, "KOLVAM07?"), seventh); // served as long as it stays
     QTRY_COMPARE(console.window.findChildren<QTcpSocket *>().size(), 1); // the first one freed
 
+    // Port 0 is the system's choice, and no failure.
     auto *accept = console.get<QPushButton>("cmdAccept");
     QTcpServer squatter;
     QVERIFY(squatter.listen(QHostAddress::LocalHost));
     const QString port = QString::number(squatter.serverPort());
-    for (const QString &text : {u"65536"_s, u"1e10"_s, port}) {
+    for (const QString &text : {u"65536"_s, u"1e10"_s, u"0"_s, port}) {
         console.get<QLineEdit>("txtPort")->setText(text);
         accept->click();
     }
