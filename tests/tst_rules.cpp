@@ -2,6 +2,7 @@
 #include "query/bound_port.h"
 #include "query/query_rules.h"
 #include "query/query_service.h"
+#include "query/query_socket.h"
 #include "query/socket_error.h"
 #include "units/number_text.h"
 
@@ -36,6 +37,12 @@ QString errorNumbers() {
 }
 
 int port(const char *text) { return portFromText(text).value_or(-1); }
+
+// The number a socket call fails with, 0 where it succeeds.
+int failure(bool (*call)(QuerySocket &)) {
+    QuerySocket socket(QHostAddress::LocalHost);
+    return call(socket) ? 0 : socket.lastError().number;
+}
 
 // The host address shown, "!" first where the operator is told of a failure.
 QString shown(Addresses resolved, Addresses interfaces = {}, int nameError = 0) {
@@ -111,6 +118,12 @@ private Q_SLOTS:
             {"half port to even, down", port("80.5"), 80},
             {"half port to even, up", port("81.5"), 82},
             {"port past 32 bits refused", port("2147483648"), -1},
+            {"listen while listening",
+             failure([](QuerySocket &s) { return s.listen() && s.listen(); }), 40006},
+            {"accept without a request", failure([](QuerySocket &s) { return s.accept(1); }),
+             40006},
+            {"send without a client", failure([](QuerySocket &s) { return s.sendData("?"); }),
+             10057},
             {"Windows Sockets numbers: Qt's errors in their order, then ours", errorNumbers(),
              "10061 10101 11001 10013 10055 10060 10040 10050 10048 10049 10045 40006 10022 10057 "
              "10055"},
