@@ -54,12 +54,16 @@ QString shown(Addresses resolved, Addresses interfaces = {}, int nameError = 0) 
     return lookUpHostAddress(resolver, &address) ? address : u'!' + address;
 }
 
-// T1, T2 and Amb of the master record after T1 is typed and committed.
-QString committed(QString typed, bool armed = false, QString setAll = u"30"_s) {
+// T1, T2 and Amb of the master record after T1 is typed and committed; filled: the armed fill
+// is committed before the typing.
+QString committed(QString typed, bool armed = false, QString setAll = u"30"_s,
+                  bool filled = false) {
     fake::Console console;
     console.master.setAll = setAll;
     if (armed)
         console.installation.fillInputEdited(Master);
+    if (filled)
+        console.installation.commit(Master);
     console.master.setReading(0, typed);
     console.installation.commit(Master);
     const QString record = console.table.record(0);
@@ -134,6 +138,8 @@ private Q_SLOTS:
             {"leading number, one decimal", committed(" 25.34 "), " T1=25.3, T2=25.1, Amb=26.6"},
             {"no fill unless armed", committed("7"), " T1=7.0, T2=25.1, Amb=26.6"},
             {"Tn = Set All + (n-1)*Increment", committed("7", true), " T1=30.0, T2=30.1, Amb=31.6"},
+            {"an armed fill is used once", committed("7", true, u"30"_s, true),
+             " T1=7.0, T2=30.1, Amb=31.6"},
             {"Set All not a number", committed("7", true, "x"), " T1=7.0, T2=25.1, Amb=26.6"},
             {"idle: Seconds not a number", steps("1x"), 0},
             {"idle: Amount not a number", steps("1", ""), 0},
