@@ -8,7 +8,8 @@ set -euo pipefail
 export WORK=$(mktemp -d) RECORD=$(head -n 1 "$3")
 trap 'rm -rf "$WORK"' EXIT
 chmod 755 "$WORK" && mkdir "$WORK/generic" && cp "$2" "$WORK/generic/" && cp "$1" "$WORK/Server"
-setcap cap_net_bind_service=+ep "$WORK/Server" || { echo "SKIPPED: no file capabilities" && exit 77; }
+setcap cap_net_bind_service=+ep "$WORK/Server" ||
+    { echo "SKIPPED: no file capabilities" && exit 77; }
 install -o nobody -m 600 /dev/null "$WORK/probe"
 unshare -n bash -euo pipefail -c '
     ip link set lo up

@@ -8,7 +8,8 @@ import contextlib, os, re, socket, struct, subprocess, sys, time  # noqa: E401
 with open(os.path.join(os.path.dirname(__file__), "default_records.txt"), "rb") as f:
     MASTER, UNIT = f.read().splitlines()
 QUERIES = [b"KOLVAM?"] + [b"KOLVAM%02d?" % n for n in range(1, 17)]
-REPLIES = [MASTER + b"\r"] + [UNIT.replace(b"Kolva01", b"Kolva%02d" % n) + b"\r" for n in range(1, 17)]
+REPLIES = [MASTER + b"\r"] + [UNIT.replace(b"Kolva01", b"Kolva%02d" % n) + b"\r"
+                              for n in range(1, 17)]
 
 
 def check(what, got, expected):
