@@ -170,6 +170,7 @@ private Q_SLOTS:
         console.installation.selectUnit(TemperatureUnit::Fahrenheit);
         QCOMPARE(console.table.record(0).section(u',', 2, 5), u" F, T1=77.0, T2=0.0, T3=77.4"_s);
         QCOMPARE(console.master.readings[2], u"77.36"_s); // the field keeps a float's 7 digits
+        QCOMPARE(console.table.record(1).section(u',', 2, 3), u" F, T1=89.6"_s); // both banks
     }
 
     // A ramp step publishes the fields as they stand.
