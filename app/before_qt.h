@@ -8,9 +8,9 @@ namespace kolva {
 // gaining any through exec. False where the kernel refused, which leaves the process as it was.
 bool dropCapabilities();
 
-// True where the command line or QT_QPA_PLATFORM names no Qt platform and no display can be
-// reached: no X server at a local DISPLAY and no Wayland compositor at WAYLAND_DISPLAY. A remote
-// X display counts as reachable.
-bool noDisplayReachable(int argc, char *argv[]);
+// Where neither QT_QPA_PLATFORM nor -platform names a Qt platform, sets QT_QPA_PLATFORM to the
+// platforms Qt itself would try, then offscreen: Qt moves on to the next where one cannot start,
+// so without a display the program runs headless instead of aborting. True if it set it.
+bool addHeadlessFallback(int argc, char *argv[]);
 
 } // namespace kolva

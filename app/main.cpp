@@ -40,20 +40,20 @@ int main(int argc, char *argv[]) {
         std::perror("Kolva Simulator: cannot give up its privileges");
         return 1;
     }
-    // Headless without a flag: where Qt would abort for want of a display, run offscreen.
-    if (kolva::noDisplayReachable(argc, argv)) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        std::fprintf(stderr, "Kolva Simulator: no display found; running headless on Qt's "
-                             "offscreen platform\n");
-    }
+    const bool fallback = kolva::addHeadlessFallback(argc, argv);
 
     QApplication app(argc, argv);
+    if (fallback) // what the program's children run on is theirs to choose
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName(QStringLiteral("KolvaSim"));
     QApplication::setApplicationVersion(QStringLiteral(KOLVA_VERSION));
     // The desktop entry gives the taskbar its name; a display name would also be appended to
     // every window title ("TCP Server — Kolva Simulator").
     QApplication::setDesktopFileName(QStringLiteral("kolva-simulator"));
     QApplication::setWindowIcon(applicationIcon());
+    if (fallback && QGuiApplication::platformName() == QLatin1String("offscreen"))
+        std::fprintf(stderr, "Kolva Simulator: no display found; running headless on Qt's "
+                             "offscreen platform\n");
 
     kolva::MessageBoxSink messages;
     kolva::SystemHostResolver resolver;
