@@ -25,9 +25,12 @@ bool addHeadlessFallback(int argc, char *argv[]) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
             return false;
-    // As Qt chooses: Wayland first in a Wayland session, X11 otherwise and as Wayland's fallback.
+    // As Qt chooses: Wayland first in a Wayland session or where a compositor is named, X11
+    // otherwise and as Wayland's fallback.
     const char *session = std::getenv("XDG_SESSION_TYPE");
-    const bool wayland = session && ::strcasecmp(session, "wayland") == 0;
+    const char *compositor = std::getenv("WAYLAND_DISPLAY");
+    const bool wayland =
+        (session && ::strcasecmp(session, "wayland") == 0) || (compositor && *compositor);
     return ::setenv("QT_QPA_PLATFORM", wayland ? "wayland;xcb;offscreen" : "xcb;offscreen", 1) == 0;
 }
 

@@ -37,7 +37,7 @@ int main(int argc, char *argv[]) {
     // from wherever its environment says, and no plugin may inherit the right to bind a port.
     const kolva::BoundPort port23 = kolva::bindTcpPort(23);
     if (!kolva::dropCapabilities()) {
-        std::perror("Kolva Simulator: cannot give up its privileges");
+        std::perror(KOLVA_PRODUCT_NAME ": cannot give up its privileges");
         return 1;
     }
     const bool fallback = kolva::addHeadlessFallback(argc, argv);
@@ -52,8 +52,8 @@ int main(int argc, char *argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("kolva-simulator"));
     QApplication::setWindowIcon(applicationIcon());
     if (fallback && QGuiApplication::platformName() == QLatin1String("offscreen"))
-        std::fprintf(stderr, "Kolva Simulator: no display found; running headless on Qt's "
-                             "offscreen platform\n");
+        std::fprintf(stderr, KOLVA_PRODUCT_NAME ": no display found; running headless on Qt's "
+                                                "offscreen platform\n");
 
     kolva::MessageBoxSink messages;
     kolva::SystemHostResolver resolver;
