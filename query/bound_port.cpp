@@ -1,5 +1,7 @@
 #include "bound_port.h"
 
+#include "socket_error.h"
+
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -44,7 +46,7 @@ BoundPort bindTcpPort(quint16 port) {
         any4.sin_addr.s_addr = htonl(INADDR_ANY);
         fd = boundSocket(reinterpret_cast<const sockaddr *>(&any4), sizeof any4);
     }
-    return {port, fd, fd < 0 ? errno : 0};
+    return {port, fd, fd < 0 ? systemSocketError(errno) : OperationError()};
 }
 
 } // namespace kolva

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "query/operation_error.h"
+
 #include <QtGlobal>
 
 namespace kolva {
@@ -8,9 +10,9 @@ namespace kolva {
 // needs no privilege, binding it does.
 struct BoundPort {
     quint16 port = 0;
-    int descriptor = -1; // the bound socket, not listening yet; -1 where the bind failed
-    int error = 0;       // errno of a failed bind, reported at the first listen on the port
-    bool attempted() const { return descriptor >= 0 || error != 0; }
+    int descriptor = -1;  // the bound socket, not listening yet; -1 where the bind failed
+    OperationError error; // why the bind failed, reported at the first listen on the port
+    bool attempted() const { return descriptor >= 0 || error.number != 0; }
 };
 
 // Binds a TCP socket to the port (not 0) on every local address, as QTcpServer binds

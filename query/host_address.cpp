@@ -1,5 +1,6 @@
 #include "host_address.h"
 
+#include "socket_error.h"
 #include "units/text.h"
 
 #include <algorithm>
@@ -37,39 +38,11 @@ QString addressText(const Ipv4Address &address) {
 
 } // namespace
 
-QString HostResolver::errorString() const {
-    switch (lastError()) {
-    case 10004:
-        return QStringLiteral(
-            "A blocking Windows Socket 1.1 call was canceled through WSACancelBlockingCall.");
-    case 10014:
-        return QStringLiteral("The name parameter is not a valid part of the user address space.");
-    case 10036:
-        return QStringLiteral("A blocking Windows Sockets 1.1 call is in progress, or the "
-                              "service provider is still processing a callback function.");
-    case 10050:
-        return QStringLiteral("The network subsystem has failed.");
-    case 10093:
-        return QStringLiteral(
-            "A successful WSAStartup call must occur before using this function.");
-    case 11001:
-        return QStringLiteral("Authoritative answer host not found.");
-    case 11002:
-        return QStringLiteral("Nonauthoritative host not found, or server failure.");
-    case 11003:
-        return QStringLiteral("A nonrecoverable error occurred.");
-    case 11004:
-        return QStringLiteral("Valid name, no data record of requested type.");
-    default:
-        return QString();
-    }
-}
-
 bool SystemHostResolver::hostName(QString *name) {
     char buffer[256] = {};
     if (gethostname(buffer, sizeof buffer) != 0) {
         // Linux host names fit the buffer many times over: a failure is the system's.
-        m_lastError = 10050;
+        m_lastError = hostLookupError(10050);
         return false;
     }
     buffer[sizeof buffer - 1] = '\0';
@@ -86,10 +59,10 @@ bool SystemHostResolver::resolve(const QString &name, QList<Ipv4Address> *addres
     if (status != 0) {
         switch (status) {
         case EAI_NONAME:
-            m_lastError = 11001;
+            m_lastError = hostLookupError(11001);
             break;
         case EAI_AGAIN:
-            m_lastError = 11002;
+            m_lastError = hostLookupError(11002);
             break;
 #ifdef EAI_NODATA
         case EAI_NODATA:
@@ -97,10 +70,10 @@ bool SystemHostResolver::resolve(const QString &name, QList<Ipv4Address> *addres
 #ifdef EAI_ADDRFAMILY
         case EAI_ADDRFAMILY:
 #endif
-            m_lastError = 11004;
+            m_lastError = hostLookupError(11004);
             break;
         default:
-            m_lastError = 11003;
+            m_lastError = hostLookupError(11003);
             break;
         }
         return false;

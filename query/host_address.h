@@ -1,5 +1,7 @@
 #pragma once
 
+#include "query/operation_error.h"
+
 #include <QList>
 #include <QString>
 
@@ -13,7 +15,7 @@ namespace kolva {
 using Ipv4Address = std::array<std::uint8_t, 4>;
 
 // The platform's resolver, injected so that every outcome can be tested. Each call that can fail
-// returns false and keeps a Windows Sockets error code for lastError().
+// returns false and keeps the failure, numbered as Windows Sockets numbers it, for lastError().
 class HostResolver {
 public:
     virtual ~HostResolver() = default;
@@ -24,10 +26,8 @@ public:
     virtual bool resolve(const QString &name, QList<Ipv4Address> *addresses) = 0;
     // The machine's IPv4 interface addresses, loopback ones included.
     virtual QList<Ipv4Address> interfaceAddresses() = 0;
-    // The code of the last failure.
-    virtual int lastError() const = 0;
-    // The operator's text for lastError(); empty for a code without one.
-    QString errorString() const;
+    // The last failure, as hostLookupError() names it.
+    virtual const OperationError &lastError() const = 0;
 };
 
 // gethostname, getaddrinfo (IPv4 only) and the interface list of this machine.
@@ -36,10 +36,10 @@ public:
     bool hostName(QString *name) override;
     bool resolve(const QString &name, QList<Ipv4Address> *addresses) override;
     QList<Ipv4Address> interfaceAddresses() override;
-    int lastError() const override { return m_lastError; }
+    const OperationError &lastError() const override { return m_lastError; }
 
 private:
-    int m_lastError = 0;
+    OperationError m_lastError;
 };
 
 // Writes the host's address as dotted text to *address: the last address its name resolves to;

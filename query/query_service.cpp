@@ -2,6 +2,7 @@
 
 #include "query_rules.h"
 #include "query_socket.h"
+#include "socket_error.h"
 #include "units/number_text.h"
 
 #include <cmath>
@@ -80,7 +81,7 @@ bool QueryService::listenOnPortText() {
     m_relistenDue = false;
     const std::optional<qint32> port = portFromText(m_console.portText());
     if (!port) {
-        m_lastError = {6, QStringLiteral("Overflow")};
+        m_lastError = socketError(SocketFault::PortOverflow);
         return false;
     }
     if (m_socket->setLocalPort(*port) && m_socket->listen())

@@ -140,12 +140,10 @@ bool QuerySocket::listenOnNewSocket() {
 
 bool QuerySocket::listenOnBoundSocket() {
     const int fd = m_bound.descriptor;
-    if (fd < 0 || ::listen(fd, ListenBacklog) != 0) {
-        const int error = fd < 0 ? m_bound.error : errno;
-        return fail(socketError(error == EADDRINUSE ? QAbstractSocket::AddressInUseError
-                                : error == EACCES   ? QAbstractSocket::SocketAccessError
-                                                    : QAbstractSocket::UnknownSocketError));
-    }
+    if (fd < 0)
+        return fail(m_bound.error);
+    if (::listen(fd, ListenBacklog) != 0)
+        return fail(systemSocketError(errno));
     m_boundListening = true;
     // QTcpServer closes the descriptor it is given; the bound one must outlive it.
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);

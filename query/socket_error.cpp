@@ -1,8 +1,12 @@
 #include "socket_error.h"
 
+#include <cerrno>
+
 // Numbers are the Windows Sockets codes that client developers of this installation already
 // know (10048 address in use, 10013 permission denied, ...); a call made in the wrong state,
-// for which those codes have no clear name, is 40006. The descriptions are our own.
+// for which those codes have no clear name, is 40006, and a port past 32 bits is the
+// installation's own "6 Overflow". The socket descriptions are our own; the host lookup's are
+// the installation's.
 
 namespace kolva {
 
@@ -18,6 +22,8 @@ OperationError socketError(SocketFault fault) {
         break;
     case SocketFault::PortOutOfRange:
         return numbered(10022, "Invalid argument: the port must be 0 to 65535");
+    case SocketFault::PortOverflow:
+        return numbered(6, "Overflow");
     case SocketFault::NotConnected:
         return numbered(10057, "Socket is not connected");
     case SocketFault::ReplyBacklog:
@@ -38,18 +44,31 @@ OperationError socketError(QAbstractSocket::SocketError error) {
         return numbered(10055, "No buffer space available");
     case QAbstractSocket::UnsupportedSocketOperationError:
         return numbered(10045, "Operation not supported");
-    case QAbstractSocket::ConnectionRefusedError:
-        return numbered(10061, "Connection refused");
-    case QAbstractSocket::RemoteHostClosedError:
-        return numbered(10101, "Connection closed by the peer");
-    case QAbstractSocket::SocketTimeoutError:
-        return numbered(10060, "Connection timed out");
-    case QAbstractSocket::DatagramTooLargeError:
-        return numbered(10040, "Message too long");
-    case QAbstractSocket::HostNotFoundError:
-        return numbered(11001, "Host not found");
     default:
         return numbered(10050, "Network subsystem failure");
+    }
+}
+
+OperationError systemSocketError(int errnoValue) {
+    return socketError(errnoValue == EADDRINUSE ? QAbstractSocket::AddressInUseError
+                       : errnoValue == EACCES   ? QAbstractSocket::SocketAccessError
+                                                : QAbstractSocket::UnknownSocketError);
+}
+
+OperationError hostLookupError(int number) {
+    switch (number) {
+    case 11001:
+        return numbered(number, "Authoritative answer host not found.");
+    case 11002:
+        return numbered(number, "Nonauthoritative host not found, or server failure.");
+    case 11003:
+        return numbered(number, "A nonrecoverable error occurred.");
+    case 11004:
+        return numbered(number, "Valid name, no data record of requested type.");
+    case 10050:
+        return numbered(number, "The network subsystem has failed.");
+    default:
+        return {number, QString()};
     }
 }
 

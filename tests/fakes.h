@@ -3,6 +3,7 @@
 // Stand-ins for what the rules reach outside themselves, and the records of a fresh start.
 
 #include "query/host_address.h"
+#include "query/socket_error.h"
 #include "ramp/ramp.h"
 
 #include <QtNetwork>
@@ -69,26 +70,29 @@ struct Console : kolva::RampControls {
     bool tick() { return ramp.tick(installation, *this); }
 };
 
-// A host whose name resolves to 10.0.0.7 unless a test says otherwise; a step given an error
-// fails with it.
+// A host whose name resolves to 10.0.0.7 unless a test says otherwise; a step given a Windows
+// Sockets number fails with it.
 struct Resolver : kolva::HostResolver {
     QString asked;
     QList<kolva::Ipv4Address> addresses{{10, 0, 0, 7}}, interfaces;
-    int nameError = 0, resolveError = 0, error = 0;
+    int nameError = 0, resolveError = 0;
+    kolva::OperationError error;
 
     bool hostName(QString *out) override {
         *out = u"bench"_s;
-        error = nameError;
-        return !error;
+        return succeeds(nameError);
     }
     bool resolve(const QString &host, QList<kolva::Ipv4Address> *out) override {
         asked = host;
         *out = addresses;
-        error = resolveError;
-        return !error;
+        return succeeds(resolveError);
     }
     QList<kolva::Ipv4Address> interfaceAddresses() override { return interfaces; }
-    int lastError() const override { return error; }
+    const kolva::OperationError &lastError() const override { return error; }
+    bool succeeds(int number) {
+        error = kolva::hostLookupError(number);
+        return !number;
+    }
 };
 
 } // namespace fake

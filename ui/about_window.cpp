@@ -48,8 +48,8 @@ AboutWindow::AboutWindow(UrlOpener &opener, QWidget *parent)
     layout->setContentsMargins(16, 12, 24, 12);
     layout->setSpacing(2);
 
-    setWindowTitle(QStringLiteral("About ") + ProductName);
-    addLabel(layout, QStringLiteral("lblAppName"), QStringLiteral("Product: ") + ProductName);
+    setWindowTitle(QStringLiteral("About " KOLVA_PRODUCT_NAME));
+    addLabel(layout, QStringLiteral("lblAppName"), QStringLiteral("Product: " KOLVA_PRODUCT_NAME));
     layout->addSpacing(6);
     // The version is fixed when the program is built; the number comes from project().
     addLabel(layout, QStringLiteral("lblVersion"), QStringLiteral("Version: " KOLVA_VERSION));

@@ -8,9 +8,6 @@ class QLabel;
 
 namespace kolva {
 
-// The product's name, as the About window and the titles of message boxes show it.
-inline const QString ProductName = QStringLiteral("Kolva Simulator");
-
 // Opens an address in the user's web browser; injected so tests never launch one. Nothing is
 // told to the operator if no browser opens, so there is nothing to report.
 class UrlOpener {

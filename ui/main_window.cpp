@@ -23,10 +23,15 @@ namespace {
 // query costs several times what answering it does: repaint them at most this often.
 constexpr int TrafficRepaintMs = 20;
 
-// A reading field holds whatever is typed, however long: lift QLineEdit's 32767 cut-off.
-QLineEdit *readingLineEdit(const QString &text, const QString &name) {
-    auto *edit = new QLineEdit(text);
+// Every text field holds whatever is typed or shown, however long: QLineEdit's 32767 cut-off
+// lifted.
+QLineEdit *unlimited(QLineEdit *edit) {
     edit->setMaxLength(std::numeric_limits<int>::max());
+    return edit;
+}
+
+QLineEdit *namedLineEdit(const QString &text, const QString &name) {
+    auto *edit = unlimited(new QLineEdit(text));
     edit->setObjectName(name);
     return edit;
 }
@@ -80,8 +85,8 @@ OperatorWindow::OperatorWindow(WindowSettings settings, MessageSink &messages,
     , m_installation(std::make_unique<Installation>(*m_masterView, *m_slaveView, m_table,
                                                     [this] { m_ramp.restartPeriod(); }))
     , m_query(new QueryService(m_table, *this, m_settings.bindAddress, m_settings.boundPort, this))
-    , m_timer1(new QTimer(this))
-    , m_timerRamp(new QTimer(this))
+    , m_statusPoll(new QTimer(this))
+    , m_rampTimer(new QTimer(this))
     , m_trafficRepaint(new QTimer(this)) {
     setObjectName(QStringLiteral("frmServer"));
     setWindowTitle(QStringLiteral("TCP Server"));
@@ -93,29 +98,28 @@ OperatorWindow::OperatorWindow(WindowSettings settings, MessageSink &messages,
         grid->addWidget(field, row, 1, 1, 1);
     };
 
-    m_lblHostIP = namedLabel(QString(), QStringLiteral("lblHostIP"));
-    m_lblHostIP->setAccessibleDescription(QStringLiteral("Host IP Address"));
-    m_lblHostIP->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    addRow(0, namedLabel(QStringLiteral("Host IP Address"), QStringLiteral("Label8")), m_lblHostIP);
+    m_hostAddress = namedLabel(QString(), QStringLiteral("lblHostIP"));
+    m_hostAddress->setAccessibleDescription(QStringLiteral("Host IP Address"));
+    m_hostAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    addRow(0, namedLabel(QStringLiteral("Host IP Address"), QStringLiteral("Label8")),
+           m_hostAddress);
 
     // The traffic fields are display only: shown, never focused or typed into.
     const auto displayField = [](const QString &name, const QString &accessible) {
-        auto *field = new QLineEdit;
-        field->setObjectName(name);
+        QLineEdit *field = namedLineEdit(QString(), name);
         field->setAccessibleName(accessible);
         field->setReadOnly(true);
         field->setFocusPolicy(Qt::NoFocus);
-        field->setMaxLength(std::numeric_limits<int>::max());
         // Laid out anew for every query: skip the shaping that ASCII records never need.
         QFont font = field->font();
         font.setStyleStrategy(QFont::PreferNoShaping);
         field->setFont(font);
         return field;
     };
-    m_txtSendData = displayField(QStringLiteral("txtSendData"), QStringLiteral("Output"));
-    m_txtOutput = displayField(QStringLiteral("txtOutput"), QStringLiteral("Input"));
-    addRow(1, namedLabel(QStringLiteral("Output"), QStringLiteral("Label1")), m_txtSendData);
-    addRow(2, namedLabel(QStringLiteral("Input"), QStringLiteral("Label2")), m_txtOutput);
+    m_replyField = displayField(QStringLiteral("txtSendData"), QStringLiteral("Output"));
+    m_queryField = displayField(QStringLiteral("txtOutput"), QStringLiteral("Input"));
+    addRow(1, namedLabel(QStringLiteral("Output"), QStringLiteral("Label1")), m_replyField);
+    addRow(2, namedLabel(QStringLiteral("Input"), QStringLiteral("Label2")), m_queryField);
 
     auto *frames = new QGridLayout;
     frames->addWidget(buildBankFrame(Bank::Master), 0, 0);
@@ -137,20 +141,20 @@ OperatorWindow::OperatorWindow(WindowSettings settings, MessageSink &messages,
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timerRamp->setObjectName(QStringLiteral("TimerRamp"));
+    m_statusPoll->setObjectName(QStringLiteral("Timer1"));
+    m_rampTimer->setObjectName(QStringLiteral("TimerRamp"));
     m_trafficRepaint->setObjectName(QStringLiteral("TrafficRepaint"));
     m_trafficRepaint->setSingleShot(true);
     m_trafficRepaint->setInterval(TrafficRepaintMs);
     connect(m_trafficRepaint, &QTimer::timeout, this, [this] {
-        m_txtOutput->setUpdatesEnabled(true);
-        m_txtSendData->setUpdatesEnabled(true);
+        m_queryField->setUpdatesEnabled(true);
+        m_replyField->setUpdatesEnabled(true);
     });
 
-    m_timer1->setInterval(m_settings.timerIntervalMs);
-    connect(m_timer1, &QTimer::timeout, m_query, &QueryService::pollStatus);
-    m_timerRamp->setInterval(m_settings.timerIntervalMs);
-    connect(m_timerRamp, &QTimer::timeout, this, [this] { m_ramp.tick(*m_installation, *this); });
+    m_statusPoll->setInterval(m_settings.timerIntervalMs);
+    connect(m_statusPoll, &QTimer::timeout, m_query, &QueryService::pollStatus);
+    m_rampTimer->setInterval(m_settings.timerIntervalMs);
+    connect(m_rampTimer, &QTimer::timeout, this, [this] { m_ramp.tick(*m_installation, *this); });
 }
 
 OperatorWindow::~OperatorWindow() = default;
@@ -161,11 +165,11 @@ QWidget *OperatorWindow::buildBankFrame(Bank bank) {
     const bool master = bank == Bank::Master;
     const QString name = bankName(bank);
     BankView &view = master ? *m_masterView : *m_slaveView;
-    auto *frame = new QGroupBox(master ? QStringLiteral("Master Sensor Values")
-                                       : QStringLiteral("Slave Sensor Values"));
+    auto *frame = new QGroupBox(name + QStringLiteral(" Sensor Values"));
     frame->setObjectName(master ? QStringLiteral("fraMaster") : QStringLiteral("fraSlave"));
     auto *grid = new QGridLayout(frame);
 
+    // A fresh start's readings: the bank's first value, and a tenth more in each next field.
     const double first = master ? 25.0 : 32.0;
     const QString fieldArray = master ? QStringLiteral("txtSensor") : QStringLiteral("txtSensor2");
     for (int i = 0; i < ReadingCount; ++i) {
@@ -173,8 +177,8 @@ QWidget *OperatorWindow::buildBankFrame(Bank bank) {
         const int captionIndex = master ? i : 33 - i;
         const QString caption = i == AmbientIndex ? QStringLiteral("Amb") : QString::number(i + 1);
         auto *label = namedLabel(caption, QStringLiteral("lblSensor(%1)").arg(captionIndex));
-        auto *field = readingLineEdit(QString::number(first + i / 10.0, 'f', 1),
-                                      QStringLiteral("%1(%2)").arg(fieldArray).arg(i));
+        auto *field = namedLineEdit(QString::number(first + i / 10.0, 'f', 1),
+                                    QStringLiteral("%1(%2)").arg(fieldArray).arg(i));
         field->setAccessibleName(name + (i == AmbientIndex ? QStringLiteral(" Amb")
                                                            : QStringLiteral(" T%1").arg(i + 1)));
         field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("-0000.00")) +
@@ -194,19 +198,17 @@ QWidget *OperatorWindow::buildBankFrame(Bank bank) {
         push->setAccessibleName(accessible);
         return push;
     };
-    const QString suffix = master ? QStringLiteral("Master") : QStringLiteral("Slave");
-    auto *open = button(QStringLiteral("OPEN"), QStringLiteral("cmdSetOpen") + suffix,
+    auto *open = button(QStringLiteral("OPEN"), QStringLiteral("cmdSetOpen") + name,
                         name + QStringLiteral(" OPEN"));
-    auto *comEr = button(QStringLiteral("COMER"), QStringLiteral("cmdSetComEr") + suffix,
+    auto *comEr = button(QStringLiteral("COMER"), QStringLiteral("cmdSetComEr") + name,
                          name + QStringLiteral(" COMER"));
     grid->addWidget(open, 9, 0, 1, 2);
     grid->addWidget(comEr, 9, 2, 1, 2);
 
-    view.setAll = new QLineEdit(master ? QStringLiteral("25") : QStringLiteral("32"));
-    view.setAll->setObjectName(master ? QStringLiteral("txtSetAllMaster")
-                                      : QStringLiteral("txtSetAllMaster2"));
+    view.setAll =
+        namedLineEdit(QString::number(first), master ? QStringLiteral("txtSetAllMaster")
+                                                     : QStringLiteral("txtSetAllMaster2"));
     view.setAll->setAccessibleName(name + QStringLiteral(" Set All Sensors"));
-    view.setAll->setMaxLength(std::numeric_limits<int>::max());
     auto *setAllLabel = namedLabel(QStringLiteral("Set All Sensors"),
                                    master ? QStringLiteral("Label4") : QStringLiteral("Label7"));
     setAllLabel->setBuddy(view.setAll);
@@ -219,7 +221,7 @@ QWidget *OperatorWindow::buildBankFrame(Bank bank) {
     view.increment->addItems({QStringLiteral("0"), QStringLiteral(".1"), QStringLiteral(".5"),
                               QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("10")});
     view.increment->setEditText(QStringLiteral(".1"));
-    view.increment->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+    unlimited(view.increment->lineEdit());
     view.increment->setObjectName(master ? QStringLiteral("cboIncrement")
                                          : QStringLiteral("cboIncrement2"));
     view.increment->setAccessibleName(name + QStringLiteral(" Increment"));
@@ -231,8 +233,7 @@ QWidget *OperatorWindow::buildBankFrame(Bank bank) {
     grid->addWidget(incrementLabel, 11, 0, 1, 2);
     grid->addWidget(view.increment, 11, 2, 1, 2);
 
-    view.accept = button(QStringLiteral("Accept Changes"),
-                         master ? QStringLiteral("cmdSetMaster") : QStringLiteral("cmdSetSlave"),
+    view.accept = button(QStringLiteral("Accept Changes"), QStringLiteral("cmdSet") + name,
                          name + QStringLiteral(" Accept Changes"));
     grid->addWidget(view.accept, 12, 0, 1, 4);
 
@@ -247,25 +248,21 @@ QWidget *OperatorWindow::buildRampFrame() {
     auto *frame = new QGroupBox(QStringLiteral("Temperature Ramp"));
     frame->setObjectName(QStringLiteral("Frame1"));
     auto *grid = new QGridLayout(frame);
-    m_chkRamp = new QCheckBox;
-    m_chkRamp->setObjectName(QStringLiteral("chkRamp"));
-    m_chkRamp->setAccessibleName(QStringLiteral("Ramp Enabled"));
-    m_txtSeconds = new QLineEdit(QStringLiteral("60"));
-    m_txtSeconds->setObjectName(QStringLiteral("txtSeconds"));
-    m_txtSeconds->setAccessibleName(QStringLiteral("Ramp Seconds"));
-    m_txtAmount = new QLineEdit(QStringLiteral("1"));
-    m_txtAmount->setObjectName(QStringLiteral("txtAmount"));
-    m_txtAmount->setAccessibleName(QStringLiteral("Ramp Amount"));
-    for (QLineEdit *edit : {m_txtSeconds, m_txtAmount}) {
-        edit->setMaxLength(std::numeric_limits<int>::max());
+    m_rampEnabled = new QCheckBox;
+    m_rampEnabled->setObjectName(QStringLiteral("chkRamp"));
+    m_rampEnabled->setAccessibleName(QStringLiteral("Ramp Enabled"));
+    m_rampSeconds = namedLineEdit(QStringLiteral("60"), QStringLiteral("txtSeconds"));
+    m_rampSeconds->setAccessibleName(QStringLiteral("Ramp Seconds"));
+    m_rampAmount = namedLineEdit(QStringLiteral("1"), QStringLiteral("txtAmount"));
+    m_rampAmount->setAccessibleName(QStringLiteral("Ramp Amount"));
+    for (QLineEdit *edit : {m_rampSeconds, m_rampAmount})
         edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
-    }
     grid->addWidget(namedLabel(QStringLiteral("Enabled"), QStringLiteral("Label3")), 0, 0);
     grid->addWidget(namedLabel(QStringLiteral("Seconds"), QStringLiteral("lblSeconds")), 0, 1);
     grid->addWidget(namedLabel(QStringLiteral("Amount"), QStringLiteral("lblAmount")), 0, 2);
-    grid->addWidget(m_chkRamp, 1, 0, Qt::AlignHCenter);
-    grid->addWidget(m_txtSeconds, 1, 1);
-    grid->addWidget(m_txtAmount, 1, 2);
+    grid->addWidget(m_rampEnabled, 1, 0, Qt::AlignHCenter);
+    grid->addWidget(m_rampSeconds, 1, 1);
+    grid->addWidget(m_rampAmount, 1, 2);
     return frame;
 }
 
@@ -273,14 +270,14 @@ QWidget *OperatorWindow::buildUnitsFrame() {
     auto *frame = new QGroupBox(QStringLiteral("Temperature Units"));
     frame->setObjectName(QStringLiteral("fraTUnits"));
     auto *box = new QVBoxLayout(frame);
-    m_optC = new QRadioButton(QStringLiteral("Celsius"));
-    m_optC->setObjectName(QStringLiteral("optC"));
-    m_optC->setAccessibleName(QStringLiteral("Celsius"));
-    m_optF = new QRadioButton(QStringLiteral("Fahrenheit"));
-    m_optF->setObjectName(QStringLiteral("optF"));
-    m_optF->setAccessibleName(QStringLiteral("Fahrenheit"));
-    box->addWidget(m_optC);
-    box->addWidget(m_optF);
+    m_celsius = new QRadioButton(QStringLiteral("Celsius"));
+    m_celsius->setObjectName(QStringLiteral("optC"));
+    m_celsius->setAccessibleName(QStringLiteral("Celsius"));
+    m_fahrenheit = new QRadioButton(QStringLiteral("Fahrenheit"));
+    m_fahrenheit->setObjectName(QStringLiteral("optF"));
+    m_fahrenheit->setAccessibleName(QStringLiteral("Fahrenheit"));
+    box->addWidget(m_celsius);
+    box->addWidget(m_fahrenheit);
     return frame;
 }
 
@@ -289,19 +286,17 @@ QWidget *OperatorWindow::buildStatusRow() {
     auto *box = new QHBoxLayout(row);
     box->setContentsMargins(0, 0, 0, 0);
     box->addWidget(namedLabel(QStringLiteral("Status:"), QStringLiteral("lblStatusLabel")));
-    m_lblStatus = namedLabel(QStringLiteral("Booting"), QStringLiteral("lblStatus"));
-    m_lblStatus->setAccessibleDescription(QStringLiteral("Status"));
-    box->addWidget(m_lblStatus, 1);
+    m_status = namedLabel(QStringLiteral("Booting"), QStringLiteral("lblStatus"));
+    m_status->setAccessibleDescription(QStringLiteral("Status"));
+    box->addWidget(m_status, 1);
 
     // The port row exists for the restart routine but is never shown: the port stays 23.
     auto *lblPort = namedLabel(QStringLiteral("Port"), QStringLiteral("lblPort"));
-    m_txtPort = new QLineEdit(m_settings.portText);
-    m_txtPort->setObjectName(QStringLiteral("txtPort"));
-    m_txtPort->setMaxLength(std::numeric_limits<int>::max());
-    m_cmdAccept = new QPushButton(QStringLiteral("Accept"));
-    m_cmdAccept->setObjectName(QStringLiteral("cmdAccept"));
-    for (QWidget *hidden : {static_cast<QWidget *>(lblPort), static_cast<QWidget *>(m_txtPort),
-                            static_cast<QWidget *>(m_cmdAccept)}) {
+    m_portField = namedLineEdit(m_settings.portText, QStringLiteral("txtPort"));
+    m_portAccept = new QPushButton(QStringLiteral("Accept"));
+    m_portAccept->setObjectName(QStringLiteral("cmdAccept"));
+    for (QWidget *hidden : {static_cast<QWidget *>(lblPort), static_cast<QWidget *>(m_portField),
+                            static_cast<QWidget *>(m_portAccept)}) {
         box->addWidget(hidden);
         hidden->hide();
     }
@@ -336,26 +331,26 @@ void OperatorWindow::connectHandlers() {
                 [this, bank] { m_installation->commit(bank); });
     }
     // Only the option that becomes selected acts.
-    connect(m_optC, &QRadioButton::toggled, this, [this](bool checked) {
+    connect(m_celsius, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked)
             m_installation->selectUnit(TemperatureUnit::Celsius);
     });
-    connect(m_optF, &QRadioButton::toggled, this, [this](bool checked) {
+    connect(m_fahrenheit, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked)
             m_installation->selectUnit(TemperatureUnit::Fahrenheit);
     });
-    connect(m_txtPort, &QLineEdit::textChanged, m_query, &QueryService::portEdited);
-    connect(m_cmdAccept, &QPushButton::clicked, this, &OperatorWindow::restartListener);
+    connect(m_portField, &QLineEdit::textChanged, m_query, &QueryService::portEdited);
+    connect(m_portAccept, &QPushButton::clicked, this, &OperatorWindow::restartListener);
 }
 
 void OperatorWindow::startServing() {
     // Both timers run from the start, so their ticks keep serving clients while a start-up
     // message waits for the operator: a message box runs the event loop that delivers them.
-    m_timer1->start();
-    m_timerRamp->start();
+    m_statusPoll->start();
+    m_rampTimer->start();
     // Celsius is selected here; the records say "C," from creation, so selecting it converts
     // nothing.
-    m_optC->setChecked(true);
+    m_celsius->setChecked(true);
     m_installation->commit(Bank::Master);
     m_installation->commit(Bank::Slave);
     if (!m_query->startListening()) {
@@ -366,8 +361,8 @@ void OperatorWindow::startServing() {
     }
     QString address;
     if (!lookUpHostAddress(m_resolver, &address))
-        m_messages.showMessage(m_resolver.errorString(), MessageSink::Icon::Exclamation);
-    m_lblHostIP->setText(address);
+        m_messages.showMessage(m_resolver.lastError().description, MessageSink::Icon::Exclamation);
+    m_hostAddress->setText(address);
 }
 
 void OperatorWindow::restartListener() {
@@ -381,8 +376,8 @@ void OperatorWindow::restartListener() {
 
 void OperatorWindow::closeEvent(QCloseEvent *event) {
     // Stop serving at once; an open About window lives on until it is closed too.
-    m_timer1->stop();
-    m_timerRamp->stop();
+    m_statusPoll->stop();
+    m_rampTimer->stop();
     m_query->close();
     QMainWindow::closeEvent(event);
 }
@@ -390,20 +385,20 @@ void OperatorWindow::closeEvent(QCloseEvent *event) {
 void OperatorWindow::showTraffic(QLineEdit *field, const QString &text) {
     // The text changes at once; the pixels follow within TrafficRepaintMs.
     if (!m_trafficRepaint->isActive()) {
-        m_txtOutput->setUpdatesEnabled(false);
-        m_txtSendData->setUpdatesEnabled(false);
+        m_queryField->setUpdatesEnabled(false);
+        m_replyField->setUpdatesEnabled(false);
         m_trafficRepaint->start();
     }
     field->setText(text);
 }
 
-void OperatorWindow::showQuery(const QString &text) { showTraffic(m_txtOutput, text); }
-void OperatorWindow::showReply(const QString &text) { showTraffic(m_txtSendData, text); }
-void OperatorWindow::showStatus(const QString &text) { m_lblStatus->setText(text); }
-void OperatorWindow::setPortMarker(bool pending) { setBold(m_cmdAccept, pending); }
-QString OperatorWindow::portText() const { return m_txtPort->text(); }
-QString OperatorWindow::secondsText() const { return m_txtSeconds->text(); }
-QString OperatorWindow::amountText() const { return m_txtAmount->text(); }
-bool OperatorWindow::rampEnabled() const { return m_chkRamp->isChecked(); }
+void OperatorWindow::showQuery(const QString &text) { showTraffic(m_queryField, text); }
+void OperatorWindow::showReply(const QString &text) { showTraffic(m_replyField, text); }
+void OperatorWindow::showStatus(const QString &text) { m_status->setText(text); }
+void OperatorWindow::setPortMarker(bool pending) { setBold(m_portAccept, pending); }
+QString OperatorWindow::portText() const { return m_portField->text(); }
+QString OperatorWindow::secondsText() const { return m_rampSeconds->text(); }
+QString OperatorWindow::amountText() const { return m_rampAmount->text(); }
+bool OperatorWindow::rampEnabled() const { return m_rampEnabled->isChecked(); }
 
 } // namespace kolva

@@ -95,21 +95,21 @@ private:
     // Owned by the window's object tree, like its widgets, where inspection tools find them
     // under their own names. None of them uses the window from its destructor.
     QueryService *m_query;
-    QTimer *m_timer1;
-    QTimer *m_timerRamp;
+    QTimer *m_statusPoll;
+    QTimer *m_rampTimer;
     QTimer *m_trafficRepaint; // holds the traffic fields' repaints while it runs
 
-    QLabel *m_lblHostIP = nullptr;
-    QLineEdit *m_txtSendData = nullptr;
-    QLineEdit *m_txtOutput = nullptr;
-    QCheckBox *m_chkRamp = nullptr;
-    QLineEdit *m_txtSeconds = nullptr;
-    QLineEdit *m_txtAmount = nullptr;
-    QRadioButton *m_optC = nullptr;
-    QRadioButton *m_optF = nullptr;
-    QLabel *m_lblStatus = nullptr;
-    QLineEdit *m_txtPort = nullptr;
-    QPushButton *m_cmdAccept = nullptr;
+    QLabel *m_hostAddress = nullptr;
+    QLineEdit *m_replyField = nullptr;
+    QLineEdit *m_queryField = nullptr;
+    QCheckBox *m_rampEnabled = nullptr;
+    QLineEdit *m_rampSeconds = nullptr;
+    QLineEdit *m_rampAmount = nullptr;
+    QRadioButton *m_celsius = nullptr;
+    QRadioButton *m_fahrenheit = nullptr;
+    QLabel *m_status = nullptr;
+    QLineEdit *m_portField = nullptr;
+    QPushButton *m_portAccept = nullptr;
 };
 
 } // namespace kolva

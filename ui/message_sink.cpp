@@ -1,6 +1,6 @@
 #include "ui/message_sink.h"
 
-#include "ui/about_window.h"
+#include "version.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -10,13 +10,13 @@
 namespace kolva {
 
 void MessageBoxSink::showMessage(const QString &text, Icon icon) {
-    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(ProductName), qUtf8Printable(text));
+    std::fprintf(stderr, KOLVA_PRODUCT_NAME ": %s\n", qUtf8Printable(text));
     std::fflush(stderr);
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         return;
     QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    ProductName, text, QMessageBox::Ok);
+                    QStringLiteral(KOLVA_PRODUCT_NAME), text, QMessageBox::Ok);
     box.exec();
 }
 

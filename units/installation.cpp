@@ -3,6 +3,8 @@
 #include "number_text.h"
 #include "temperature.h"
 
+#include <QScopedValueRollback>
+
 namespace kolva {
 
 namespace {
@@ -36,9 +38,8 @@ void Installation::fillInputEdited(Bank bank) {
 }
 
 void Installation::writeReading(Bank bank, int index, const QString &text) {
-    m_programWriting = true;
+    const QScopedValueRollback programWriting(m_programWriting, true);
     fields(bank).setReading(index, text);
-    m_programWriting = false;
 }
 
 void Installation::fill(Bank bank) {

@@ -28,7 +28,10 @@ QString channelPiece(int index, const QString &valueText);
 QString composeUnitRecord(int entry, TemperatureUnit unit,
                           const std::array<QString, ReadingCount> &pieces);
 
-// True for a reading the ramp and the unit conversion leave alone: one with a capital "E".
+// True for a reading the ramp and the unit conversion leave alone: one with a capital "E"
+// anywhere. Both fault words a unit reports ("ComEr", "OPEN") have one, and so has a number
+// once written in exponent form ("1E+15"), which the installation then also stops changing.
+// Lower case does not count: "1e2" and "open" are numeric texts.
 bool isFaultText(const QString &reading);
 
 // The seventeen records clients are answered from. Entries start empty and are only ever
