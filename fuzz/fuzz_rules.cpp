@@ -45,12 +45,9 @@ static void checkText(const QString &text) {
 }
 
 static void checkArrival(const QByteArray &input) {
-    static const ResponseTable table = [] {
-        ResponseTable records;
-        for (int entry = 0; entry < EntryCount; ++entry)
-            records.store(entry, u"record %1"_s.arg(entry));
-        return records;
-    }();
+    ResponseTable table;
+    for (int entry = 0; entry < EntryCount; ++entry)
+        table.store(entry, u"record %1"_s.arg(entry));
     // Spaces off both ends, every CR LF pair in one pass, a to z upper-cased.
     QByteArray cleaned = input;
     while (cleaned.startsWith(' '))

@@ -25,34 +25,27 @@ inline QStringList defaultRecords() {
     return records;
 }
 
-// A bank of plain texts at the window's defaults; like a field, it tells the installation of a
-// change only when the text really changes.
+// A bank of plain texts at the window's defaults.
 struct Bank : kolva::BankFields {
-    Bank(kolva::Bank which, double first)
-        : which(which)
-        , setAll(QString::number(first)) {
+    explicit Bank(double first)
+        : setAll(QString::number(first)) {
         for (int i = 0; i < kolva::ReadingCount; ++i)
             readings << QString::number(first + i / 10.0, 'f', 1);
     }
     QString reading(int index) const override { return readings[index]; }
-    void setReading(int index, const QString &text) override {
-        if (std::exchange(readings[index], text) != text && installation)
-            installation->readingEdited(which);
-    }
+    void setReading(int index, const QString &text) override { readings[index] = text; }
     QString setAllText() const override { return setAll; }
     QString incrementText() const override { return u".1"_s; }
     void setEditMarker(bool) override {}
 
-    kolva::Bank which;
     QString setAll;
     QStringList readings;
-    kolva::Installation *installation = nullptr;
 };
 
 // Both banks, the records, the installation and the ramp's inputs, started as the window
 // starts them: master commit, then slave commit.
 struct Console : kolva::RampControls {
-    Bank master{kolva::Bank::Master, 25}, slave{kolva::Bank::Slave, 32};
+    Bank master{25}, slave{32};
     kolva::ResponseTable table;
     kolva::Ramp ramp;
     QString seconds = u"60"_s, amount = u"1"_s;
@@ -60,7 +53,6 @@ struct Console : kolva::RampControls {
     kolva::Installation installation{master, slave, table, [this] { ramp.restartPeriod(); }};
 
     Console() {
-        master.installation = slave.installation = &installation;
         installation.commit(kolva::Bank::Master);
         installation.commit(kolva::Bank::Slave);
     }

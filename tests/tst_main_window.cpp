@@ -1,5 +1,5 @@
-// The operator window as an operator and a client use it: real widgets, timers at 20 ms, and
-// real clients on a loopback port bound beforehand, as Server binds port 23.
+// The window as an operator and a client use it: real widgets, timers at 20 ms, real clients
+// on a loopback port bound beforehand, as Server binds 23.
 
 #include "fakes.h"
 #include "query/query_socket.h"
@@ -17,8 +17,8 @@ using namespace kolva;
 
 namespace {
 
-// Bound explicitly, as Server binds 23: shutdown() gives up a port the system chose.
-// failure: instead the errno of a bind that failed before start-up.
+// Bound to a port named, as 23 is: shutdown() gives up one the system chose. failure: the errno
+// of a bind that failed instead.
 BoundPort boundLoopbackPort(int failure) {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost);
@@ -52,20 +52,17 @@ QByteArray ask(QTcpSocket &client, const QByteArray &query) {
     return answered ? reply : QByteArray();
 }
 
-// Messages as shown, "!" first for the exclamation icon. whileShown runs inside the next one,
-// as another event would while a box waits for its click.
-struct Messages : MessageSink {
+// Messages as shown ("!": exclamation icon) and addresses opened. whileShown runs inside the
+// next message, as another event would while a box waits.
+struct Desk : MessageSink, UrlOpener {
     QStringList shown;
+    QList<QUrl> opened;
     std::function<void()> whileShown;
     void showMessage(const QString &text, Icon icon) override {
         shown << (icon == Icon::Exclamation ? u"!"_s : QString()) + text;
         if (whileShown)
             std::exchange(whileShown, nullptr)();
     }
-};
-
-struct Browser : UrlOpener {
-    QList<QUrl> opened;
     void open(const QUrl &url) override { opened << url; }
 };
 
@@ -73,12 +70,11 @@ struct Console {
     explicit Console(int bindFailure = 0)
         : bound(boundLoopbackPort(bindFailure)) {}
 
-    Messages box;
+    Desk box;
     fake::Resolver resolver;
-    Browser browser;
     BoundPort bound;
     OperatorWindow window{
-        {QString::number(bound.port), QHostAddress::LocalHost, 20, bound}, box, resolver, browser};
+        {QString::number(bound.port), QHostAddress::LocalHost, 20, bound}, box, resolver, box};
     QTcpSocket client;
 
     template <typename T = QWidget> T *get(const QString &name) {
@@ -87,11 +83,11 @@ struct Console {
         qFatal("the window has no %s", qPrintable(name));
     }
     QString text(const char *name) { return get<QObject>(name)->property("text").toString(); }
-    QString record(int entry) {
-        if (client.state() != QAbstractSocket::ConnectedState && !connectTo(client, bound.port))
-            return u"(refused)"_s;
+    QString record(int entry) { // on a connection of its own
         const QByteArray query = "KOLVAM" + (entry ? QByteArray::number(100 + entry).mid(1) : "");
-        return QString::fromUtf8(ask(client, query + '?')).chopped(1);
+        return connectTo(client, bound.port)
+                   ? QString::fromUtf8(ask(client, query + '?')).chopped(1)
+                   : u"(refused)"_s;
     }
 };
 
@@ -149,196 +145,191 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void structureAboutAndExit();
-    void servesWhileAMessageWaits();
-    void portRefusedAtStartUp_data();
-    void portRefusedAtStartUp();
-    void operatorActions_data();
-    void operatorActions();
-    void listener();
-};
-
-// Both windows against tests/golden/window.txt; the reading fields, "Master T1" to "Slave Amb",
-// each after its caption.
-void TestMainWindow::structureAboutAndExit() {
-    Console console;
-    console.window.startServing();
-    auto *about = console.get<QAction>("mnuAbout");
-    about->trigger();
-    QCOMPARE(console.box.shown, QStringList());
-    QStringList lines;
-    describe(&console.window, lines);
-    describe(aboutWindow(), lines);
-    QFile golden(QStringLiteral(KOLVA_GOLDEN_DIR "/window.txt"));
-    QVERIFY(golden.open(QIODevice::ReadOnly));
-    const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n');
-    for (int i = 0; i < qMax(lines.size(), expected.size() - 1); ++i)
-        QCOMPARE(lines.value(i)
-                     .replace(QString::number(console.bound.port), u"PORT"_s)
-                     .replace(QStringLiteral(KOLVA_VERSION), u"VERSION"_s),
-                 expected.value(i));
-    for (int i = 0; i < 2 * ReadingCount; ++i) {
-        const bool master = i < ReadingCount;
-        const int n = i % ReadingCount;
-        const QString channel = n == AmbientIndex ? u"Amb"_s : QString::number(n + 1);
-        auto *field = console.get<QLineEdit>(u"txtSensor%1(%2)"_s.arg(master ? "" : "2").arg(n));
-        QCOMPARE(field->accessibleName(), u"%1 %2%3"_s.arg(master ? "Master" : "Slave",
-                                                           n == AmbientIndex ? "" : "T", channel));
-        auto *grid = field->parentWidget()->layout();
-        QCOMPARE(static_cast<QLabel *>(grid->itemAt(grid->indexOf(field) - 1)->widget())->text(),
-                 channel);
-    }
-
-    // About: one window, brought back when asked again, whose link goes to the browser. Exit
-    // stops serving at once and leaves the About window open.
-    QPointer<QWidget> window = aboutWindow();
-    window->showMinimized();
-    about->trigger();
-    QCOMPARE(aboutWindow(), window.data());
-    QVERIFY(!window->isMinimized());
-    QTest::mouseClick(window->findChild<QLabel *>(u"lblwwwQuillan"_s), Qt::LeftButton);
-    QCOMPARE(console.browser.opened, QList<QUrl>{QUrl(u"https://www.quillan.example/"_s)});
-    console.window.show();
-    QVERIFY(connectTo(console.client, console.bound.port));
-    console.get<QAction>("mnuExit")->trigger();
-    QVERIFY(!console.window.isVisible() && window->isVisible());
-    QTRY_COMPARE(console.client.state(), QAbstractSocket::UnconnectedState);
-    console.client.connectToHost(QHostAddress::LocalHost, console.bound.port);
-    QVERIFY(!console.client.waitForConnected(1000));
-    window->close();
-    QTRY_VERIFY(!window);
-}
-
-// Headless nobody clicks a box: while the start-up's message waits, a client after a client
-// gets the records of a fresh start, and the ramp steps.
-void TestMainWindow::servesWhileAMessageWaits() {
-    Console console;
-    console.resolver.resolveError = 11001;
-    QStringList records;
-    bool stepped = false;
-    console.box.whileShown = [&] {
-        for (int entry = 0; entry < EntryCount; ++entry) {
-            records << console.record(entry);
-            console.client.disconnectFromHost();
+    // Both windows against tests/golden/window.txt; the reading fields, each after its caption.
+    void structureAboutAndExit() {
+        Console console;
+        console.window.startServing();
+        auto *about = console.get<QAction>("mnuAbout");
+        about->trigger();
+        QCOMPARE(console.box.shown, QStringList());
+        QStringList lines;
+        describe(&console.window, lines);
+        describe(aboutWindow(), lines);
+        QFile golden(QStringLiteral(KOLVA_GOLDEN_DIR "/window.txt"));
+        QVERIFY(golden.open(QIODevice::ReadOnly));
+        const QStringList expected = QString::fromUtf8(golden.readAll()).split(u'\n');
+        for (int i = 0; i < qMax(lines.size(), expected.size() - 1); ++i)
+            QCOMPARE(lines.value(i)
+                         .replace(QString::number(console.bound.port), u"PORT"_s)
+                         .replace(QStringLiteral(KOLVA_VERSION), u"VERSION"_s),
+                     expected.value(i));
+        for (int i = 0; i < 2 * ReadingCount; ++i) {
+            const bool master = i < ReadingCount;
+            const int n = i % ReadingCount;
+            const QString channel = n == AmbientIndex ? u"Amb"_s : QString::number(n + 1);
+            auto *field =
+                console.get<QLineEdit>(u"txtSensor%1(%2)"_s.arg(master ? "" : "2").arg(n));
+            QCOMPARE(field->accessibleName(),
+                     u"%1 %2%3"_s.arg(master ? "Master" : "Slave", n == AmbientIndex ? "" : "T",
+                                      channel));
+            auto *grid = field->parentWidget()->layout();
+            QCOMPARE(
+                static_cast<QLabel *>(grid->itemAt(grid->indexOf(field) - 1)->widget())->text(),
+                channel);
         }
-        console.get<QLineEdit>("txtSeconds")->setText(u"0"_s);
-        console.get<QCheckBox>("chkRamp")->setChecked(true);
-        stepped = QTest::qWaitFor([&] { return console.text("txtSensor(0)") == u"26"; });
-    };
-    console.window.startServing();
-    QCOMPARE(console.box.shown, QStringList{u"!Authoritative answer host not found."_s});
-    QCOMPARE(console.text("lblHostIP"), u"255.255.255.0"_s);
-    QCOMPARE(records, fake::defaultRecords());
-    QVERIFY(stepped);
-}
 
-// A bind before start-up that failed is told, the host is not looked up, the status is "Error".
-void TestMainWindow::portRefusedAtStartUp_data() {
-    QTest::addColumn<int>("failure");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("taken by another program") << EADDRINUSE << u"10048: Address already in use"_s;
-    QTest::newRow("not permitted to this user") << EACCES << u"10013: Permission denied"_s;
-}
-
-void TestMainWindow::portRefusedAtStartUp() {
-    QFETCH(int, failure);
-    QFETCH(QString, message);
-    Console console(failure);
-    console.window.startServing();
-    QCOMPARE(console.box.shown, QStringList{message});
-    QCOMPARE(console.text("lblHostIP") + console.resolver.asked, QString());
-    QTRY_COMPARE(console.text("lblStatus"), u"Error"_s);
-}
-
-// Type into a field, then click controls in turn (a combo box: pick the item it shows); the record
-// then holds the piece, and only the Accept button named is bold.
-void TestMainWindow::operatorActions_data() {
-    const Action rows[] = {
-        {"an edit marks its bank and is not published yet", "txtSensor(0)", "50", "", 0,
-         " T1=25.0,", "cmdSetMaster"},
-        {"Accept Changes publishes its bank with one decimal and clears the mark", "txtSensor(4)",
-         "9", "cmdSetMaster", 0, " T5=9.0,", ""},
-        {"the slave bank feeds every slave unit", "txtSensor2(16)", "7", "cmdSetSlave", 9,
-         " Amb=7.0", ""},
-        {"a fault button marks its bank and is not published yet", "", "", "cmdSetComErSlave", 1,
-         " T1=32.0,", "cmdSetSlave"},
-        {"a fault word is published by Accept Changes as 0.0", "", "",
-         "cmdSetOpenMaster cmdSetMaster", 0, " T1=0.0,", ""},
-        {"typing into a fill input marks its bank", "txtSetAllMaster", "40", "", 0, " T1=25.0,",
-         "cmdSetMaster"},
-        {"a typed Set All Sensors arms the fill", "txtSetAllMaster", "40", "cmdSetMaster", 0,
-         " T1=40.0, T2=40.1,", ""},
-        {"a typed increment arms the fill", "cboIncrement2", "1", "cmdSetSlave", 2, " T2=33.0,",
-         ""},
-        {"picking the increment shown arms the fill too", "txtSensor(0)", "50",
-         "cboIncrement cmdSetMaster", 0, " T1=25.0,", ""},
-        {"Fahrenheit, then Celsius converts back", "", "", "optF optC", 1, " C, T1=32.0,", ""},
-    };
-    QTest::addColumn<Action>("action");
-    for (const Action &row : rows)
-        QTest::newRow(row.rule) << row;
-}
-
-void TestMainWindow::operatorActions() {
-    QFETCH(Action, action);
-    Console console;
-    console.window.startServing();
-    if (*action.field) {
-        auto *combo = console.window.findChild<QComboBox *>(action.field);
-        QLineEdit *edit = combo ? combo->lineEdit() : console.get<QLineEdit>(action.field);
-        edit->clear();
-        QTest::keyClicks(edit, action.text);
+        // One About window, brought back when asked again; its link opens the browser. Exit stops
+        // serving at once and leaves About open.
+        QPointer<QWidget> window = aboutWindow();
+        window->showMinimized();
+        about->trigger();
+        QCOMPARE(aboutWindow(), window.data());
+        QVERIFY(!window->isMinimized());
+        QTest::mouseClick(window->findChild<QLabel *>(u"lblwwwQuillan"_s), Qt::LeftButton);
+        QCOMPARE(console.box.opened, QList<QUrl>{QUrl(u"https://www.quillan.example/"_s)});
+        console.window.show();
+        QVERIFY(connectTo(console.client, console.bound.port));
+        console.get<QAction>("mnuExit")->trigger();
+        QVERIFY(!console.window.isVisible() && window->isVisible());
+        QTRY_COMPARE(console.client.state(), QAbstractSocket::UnconnectedState);
+        console.client.connectToHost(QHostAddress::LocalHost, console.bound.port);
+        QVERIFY(!console.client.waitForConnected(1000));
+        window->close();
+        QTRY_VERIFY(!window);
     }
-    for (const QString &name : QString(action.clicks).split(u' ', Qt::SkipEmptyParts)) {
-        if (auto *combo = console.window.findChild<QComboBox *>(name))
-            Q_EMIT combo->activated(combo->currentIndex());
-        else
-            console.get<QAbstractButton>(name)->click();
+
+    // Headless nobody clicks a box: while the start-up's message waits, a client after a client
+    // gets the records of a fresh start, and the ramp steps.
+    void servesWhileAMessageWaits() {
+        Console console;
+        console.resolver.resolveError = 11001;
+        QStringList records;
+        bool stepped = false;
+        console.box.whileShown = [&] {
+            for (int entry = 0; entry < EntryCount; ++entry) // a client after a client
+                records << console.record(entry);
+            console.get<QLineEdit>("txtSeconds")->setText(u"0"_s);
+            console.get<QCheckBox>("chkRamp")->setChecked(true);
+            stepped = QTest::qWaitFor([&] { return console.text("txtSensor(0)") == u"26"; });
+        };
+        console.window.startServing();
+        QCOMPARE(console.box.shown, QStringList{u"!Authoritative answer host not found."_s});
+        QCOMPARE(console.text("lblHostIP"), u"255.255.255.0"_s);
+        QCOMPARE(records, fake::defaultRecords());
+        QVERIFY(stepped);
     }
-    QTRY_VERIFY2(console.record(action.entry).contains(action.piece),
-                 qPrintable(console.record(action.entry)));
-    for (const char *button : {"cmdSetMaster", "cmdSetSlave", "cmdAccept"})
-        QVERIFY2(console.get(button)->font().bold() == (qstrcmp(button, action.bold) == 0), button);
-}
 
-// One client at a time, dead peers probed for: while one is connected a second is refused. One
-// that never reads its replies is dropped past a few MiB of them; one poll shows it gone and the
-// next listens again on the same port.
-void TestMainWindow::listener() {
-    Console console;
-    console.window.startServing();
-    QVERIFY(connectTo(console.client, console.bound.port));
-    const QString last = fake::defaultRecords().value(16);
-    QCOMPARE(ask(console.client, "kolvam16?\r\n"), (last + u'\r').toUtf8());
-    QCOMPARE(console.text("txtOutput"), u"kolvam16?"_s);
-    QCOMPARE(console.text("txtSendData"), last);
-    QTRY_VERIFY(console.get("txtOutput")->updatesEnabled() &&
-                console.get("txtSendData")->updatesEnabled()); // repainted soon after
-    QCOMPARE(console.text("lblStatus"), u"Connected"_s);
-    QCOMPARE(ask(console.client, "?"), QByteArray("\r")); // one byte is an arrival too
-    QCOMPARE(console.window.findChild<QTcpSocket *>()->socketOption(QTcpSocket::KeepAliveOption),
-             QVariant(1)); // a client that vanishes is found out
+    // A bind before start-up that failed is told, the host is not looked up, the status is "Error".
+    void portRefusedAtStartUp_data() {
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("taken by another program")
+            << EADDRINUSE << u"10048: Address already in use"_s;
+        QTest::newRow("not permitted to this user") << EACCES << u"10013: Permission denied"_s;
+    }
 
-    QTcpSocket second;
-    second.connectToHost(QHostAddress::LocalHost, console.bound.port);
-    QVERIFY(!second.waitForConnected(1000));
-    QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
+    void portRefusedAtStartUp() {
+        QFETCH(int, failure);
+        QFETCH(QString, message);
+        Console console(failure);
+        console.window.startServing();
+        QCOMPARE(console.box.shown, QStringList{message});
+        QCOMPARE(console.text("lblHostIP") + console.resolver.asked, QString());
+        QTRY_COMPARE(console.text("lblStatus"), u"Error"_s);
+    }
 
-    QStringList polled;
-    connect(console.get<QTimer>("Timer1"), &QTimer::timeout, this,
-            [&] { polled << console.text("lblStatus"); });
-    console.get<QLineEdit>("txtPort")->setText(u"1"_s); // applied by Accept only
-    QVERIFY(!console.window.findChild<QuerySocket *>()->sendData(QByteArray(32 << 20, 'x')));
-    QTRY_VERIFY(polled.contains(u"Listening"_s));
-    polled.removeDuplicates();
-    polled.removeOne(u"Connected"_s); // where a poll came before the departure was seen
-    QCOMPARE(polled, (QStringList{u"Peer is closing the connection"_s, u"Listening"_s}));
-    QVERIFY(connectTo(second, console.bound.port));
-    const QByteArray seventh = (fake::defaultRecords().value(7) + u'\r').toUtf8();
-    QCOMPARE(ask(second, "KOLVAM07?"), seventh);
-    QCOMPARE(ask(second, "KOLVAM07?"), seventh); // served as long as it stays
-    QTRY_COMPARE(console.window.findChildren<QTcpSocket *>().size(), 1); // the first one freed
-}
+    // Type into a field, then click controls in turn (a combo box: pick the item it shows); the
+    // record then holds the piece, and only the Accept button named is bold.
+    void operatorActions_data() {
+        const Action rows[] = {
+            {"an edit marks its bank and is not published yet", "txtSensor(0)", "50", "", 0,
+             " T1=25.0,", "cmdSetMaster"},
+            {"Accept Changes publishes its bank with one decimal and clears the mark",
+             "txtSensor(4)", "9", "cmdSetMaster", 0, " T5=9.0,", ""},
+            {"the slave bank feeds every slave unit", "txtSensor2(16)", "7", "cmdSetSlave", 9,
+             " Amb=7.0", ""},
+            {"a fault button marks its bank and is not published yet", "", "", "cmdSetComErSlave",
+             1, " T1=32.0,", "cmdSetSlave"},
+            {"a fault word is published by Accept Changes as 0.0", "", "",
+             "cmdSetOpenMaster cmdSetMaster", 0, " T1=0.0,", ""},
+            {"typing into a fill input marks its bank", "txtSetAllMaster", "40", "", 0, " T1=25.0,",
+             "cmdSetMaster"},
+            {"a typed Set All Sensors arms the fill", "txtSetAllMaster", "40", "cmdSetMaster", 0,
+             " T1=40.0, T2=40.1,", ""},
+            {"a typed increment arms the fill", "cboIncrement2", "1", "cmdSetSlave", 2, " T2=33.0,",
+             ""},
+            {"picking the increment shown arms the fill too", "txtSensor(0)", "50",
+             "cboIncrement cmdSetMaster", 0, " T1=25.0,", ""},
+            {"Fahrenheit, then Celsius converts back", "", "", "optF optC", 1, " C, T1=32.0,", ""},
+        };
+        QTest::addColumn<Action>("action");
+        for (const Action &row : rows)
+            QTest::newRow(row.rule) << row;
+    }
+
+    void operatorActions() {
+        QFETCH(Action, action);
+        Console console;
+        console.window.startServing();
+        if (*action.field) {
+            auto *combo = console.window.findChild<QComboBox *>(action.field);
+            QLineEdit *edit = combo ? combo->lineEdit() : console.get<QLineEdit>(action.field);
+            edit->clear();
+            QTest::keyClicks(edit, action.text);
+        }
+        for (const QString &name : QString(action.clicks).split(u' ', Qt::SkipEmptyParts)) {
+            if (auto *combo = console.window.findChild<QComboBox *>(name))
+                Q_EMIT combo->activated(combo->currentIndex());
+            else
+                console.get<QAbstractButton>(name)->click();
+        }
+        QTRY_VERIFY2(console.record(action.entry).contains(action.piece),
+                     qPrintable(console.record(action.entry)));
+        for (const char *button : {"cmdSetMaster", "cmdSetSlave", "cmdAccept"})
+            QVERIFY2(console.get(button)->font().bold() == (qstrcmp(button, action.bold) == 0),
+                     button);
+    }
+
+    // One client at a time, dead peers probed for: while one is connected a second is refused. One
+    // that never reads its replies is dropped past a few MiB of them; one poll shows it gone and
+    // the next listens again on the same port.
+    void listener() {
+        Console console;
+        console.window.startServing();
+        QVERIFY(connectTo(console.client, console.bound.port));
+        const QString last = fake::defaultRecords().value(16);
+        QCOMPARE(ask(console.client, "kolvam16?\r\n"), (last + u'\r').toUtf8());
+        QCOMPARE(console.text("txtOutput"), u"kolvam16?"_s);
+        QCOMPARE(console.text("txtSendData"), last);
+        QTRY_VERIFY(console.get("txtOutput")->updatesEnabled() &&
+                    console.get("txtSendData")->updatesEnabled()); // repainted soon after
+        QCOMPARE(console.text("lblStatus"), u"Connected"_s);
+        QCOMPARE(ask(console.client, "?"), QByteArray("\r")); // one byte is an arrival too
+        QCOMPARE(
+            console.window.findChild<QTcpSocket *>()->socketOption(QTcpSocket::KeepAliveOption),
+            QVariant(1)); // a client that vanishes is found out
+
+        QTcpSocket second;
+        second.connectToHost(QHostAddress::LocalHost, console.bound.port);
+        QVERIFY(!second.waitForConnected(1000));
+        QCOMPARE(second.error(), QAbstractSocket::ConnectionRefusedError);
+
+        QStringList polled;
+        connect(console.get<QTimer>("Timer1"), &QTimer::timeout, this,
+                [&] { polled << console.text("lblStatus"); });
+        console.get<QLineEdit>("txtPort")->setText(u"1"_s); // applied by Accept only
+        QVERIFY(!console.window.findChild<QuerySocket *>()->sendData(QByteArray(32 << 20, 'x')));
+        QTRY_VERIFY(polled.contains(u"Listening"_s));
+        polled.removeDuplicates();
+        polled.removeOne(u"Connected"_s); // where a poll came before the departure was seen
+        QCOMPARE(polled, (QStringList{u"Peer is closing the connection"_s, u"Listening"_s}));
+        QVERIFY(connectTo(second, console.bound.port));
+        const QByteArray seventh = (fake::defaultRecords().value(7) + u'\r').toUtf8();
+        QCOMPARE(ask(second, "KOLVAM07?"), seventh);
+        QCOMPARE(ask(second, "KOLVAM07?"), seventh); // served as long as it stays
+        QTRY_COMPARE(console.window.findChildren<QTcpSocket *>().size(), 1); // the first one freed
+    }
+};
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_main_window.moc"

@@ -164,19 +164,15 @@ private Q_SLOTS:
         QCOMPARE(console.table.record(16).section(u',', -2), u" T16=OPEN, Amb=OPEN"_s);
     }
 
-    // This machine's resolver, in tests/in_namespace.sh.
+    // This machine's resolver, in tests/in_namespace.sh (its host name: tests/real_server.py).
     void systemResolver() {
-        const QString host = qEnvironmentVariable("KOLVA_NAMESPACE_HOST");
-        if (host.isEmpty())
+        if (qEnvironmentVariable("KOLVA_NAMESPACE_HOST").isEmpty())
             QSKIP("runs inside tests/in_namespace.sh");
         SystemHostResolver resolver;
-        QString name;
         Addresses addresses;
         const auto error = [&](const char *text) {
             return resolver.resolve(text, &addresses) ? 0 : resolver.lastError().number;
         };
-        QVERIFY(resolver.hostName(&name));
-        QCOMPARE(name, host);
         QCOMPARE(resolver.interfaceAddresses(), Addresses{Loop});
         QCOMPARE(error(""), 11001);
         QCOMPARE(error("::1"), 11004);
