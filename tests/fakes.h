@@ -1,6 +1,6 @@
 #pragma once
 
-// Stand-ins for what the rules reach outside themselves, and the records of a fresh start.
+// Stand-ins for what the rules reach outside themselves; the records of a fresh start.
 
 #include "query/host_address.h"
 #include "query/socket_error.h"
@@ -42,8 +42,8 @@ struct Bank : kolva::BankFields {
     QStringList readings;
 };
 
-// Both banks, the records, the installation and the ramp's inputs, started as the window
-// starts them: master commit, then slave commit.
+// Both banks, the records, the installation and the ramp's inputs, started as the window starts
+// them: master commit, then slave commit.
 struct Console : kolva::RampControls {
     Bank master{25}, slave{32};
     kolva::ResponseTable table;
@@ -62,8 +62,8 @@ struct Console : kolva::RampControls {
     bool tick() { return ramp.tick(installation, *this); }
 };
 
-// A host whose name resolves to 10.0.0.7 unless a test says otherwise; a step given a Windows
-// Sockets number fails with it.
+// A host whose name resolves to 10.0.0.7 unless a test says otherwise; a step given a number
+// fails with it.
 struct Resolver : kolva::HostResolver {
     QString asked;
     QList<kolva::Ipv4Address> addresses{{10, 0, 0, 7}}, interfaces;

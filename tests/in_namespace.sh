@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Runs a command in private network and UTS namespaces with loopback up: port 23 is free,
-# nothing else is reachable, and the host name resolves nowhere, as on a bare container.
-# Exits 77 (skipped) where no namespace can be made.
+# Runs a command in private network and UTS namespaces with loopback up: port 23 free, nothing
+# else reachable, the host name resolving nowhere, as in a bare container. 77: skipped.
 set -euo pipefail
 export KOLVA_NAMESPACE_HOST=kolva-nowhere.invalid
 for options in -rnu -nu; do # as a mapped root where user namespaces allow it, else as root

@@ -1,6 +1,5 @@
-# The real Server, started once headless as a (namespaced) root in tests/in_namespace.sh, lives
-# through queries, junk and clients that leave early or reset, keeps its memory and holds no
-# privilege; then the recipes of docs/clients.md, run with the page's own command lines.
+# The real Server, run as root with no display in tests/in_namespace.sh, survives queries, junk
+# and clients leaving early, keeps its memory, holds no privilege; then docs/clients.md's recipes.
 #     real_server.py <Server> [--no-memory-check]
 import contextlib, os, re, socket, struct, subprocess, sys, tempfile, time
 

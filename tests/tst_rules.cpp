@@ -13,8 +13,7 @@ namespace {
 
 const Ipv4Address Lan{10, 0, 0, 7}, Wide{192, 168, 1, 20}, Loop{127, 0, 0, 1}, Debian{127, 0, 1, 1};
 
-// A rule's row: its name, the call that applies it as written here, what that call gives and
-// what the rule says it must give.
+// A rule's row: its name, the call as written, what it gives and what the rule says it must.
 struct Rule {
     const char *name, *call;
     QVariant actual, expected;
@@ -35,7 +34,7 @@ QString shown(Addresses resolved, Addresses interfaces = {}, int nameError = 0) 
 }
 
 // T1, T2 and Amb of the master record after T1 is typed and committed; filled: the armed fill
-// is committed before the typing.
+// committed before the typing.
 QString committed(QString typed, bool armed = false, QString setAll = u"30"_s,
                   bool filled = false) {
     fake::Console console;
