@@ -81,7 +81,7 @@ private Q_SLOTS:
             RULE("blanks ignored", leadingNumber(" 2\t5.\n3xyz"), 25.3),
             RULE("comma ends a number", leadingNumber("25,5"), 25.0),
             RULE("D is an exponent", leadingNumber("25D-1"), 2.5),
-            RULE("past the range: the largest number", leadingNumber("-1e400"), -DBL_MAX),
+            RULE("past the range: the largest number", leadingNumber("-1E400"), -DBL_MAX),
             RULE("below the range: 0", leadingNumber("1e-400"), 0.0),
             RULE("half on 15 digits, away from 0", oneDecimalText(-0.2499999999999996), "-0.3"),
             RULE("hundredths alone round", oneDecimalText(0.05), "0.1"),
