@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# Image check, run by hand before resolving a change to the container image (not in CI: it
+# takes minutes and a container engine). From a fresh clone of the committed HEAD it builds the
+# image as docs/containers.md says, then checks that it serves a record to a client container,
+# that the serving process is an unprivileged user holding no capability, that the health check
+# turns healthy without ever taking the one client slot, that SIGTERM stops it within 2 s, that
+# the fleet manifest's three installations answer by name, and that the operator image's
+# scenario changes what a client in another container reads.
+#
+# Usage (as root, podman's bridge networks need it): scripts/check-image.sh [bookworm|trixie]
+#   The base image debian:<release>-slim is made with debootstrap when it is missing (no
+#   registry needed). Podman only: the checks use its health checks and kube play.
+# Prints one verdict line per check; exits 1 if any failed. Everything it starts runs on a
+# network it creates, and is removed by name when it ends.
+set -euo pipefail
+
+release=${1:-bookworm}
+case $release in bookworm | trixie) ;; *) echo "usage: $0 [bookworm|trixie]" >&2 && exit 2 ;; esac
+[ "$(id -u)" -eq 0 ] || { echo "run as root: bridge networks and debootstrap need it" >&2 && exit 2; }
+engine=podman
+repo=$(cd "$(dirname "$0")/.." && pwd)
+image=kolva-simulator-check:$release
+tag=kolva-check-$$ # the network's, the containers' and the fleet's names start with it
+work=$(mktemp -d /var/tmp/kolva-image-check.XXXXXX)
+failed=0
+
+cleanup() {
+    "$engine" rm --force --time 0 "$tag-one" "$tag-operator" >/dev/null 2>&1 || true
+    [ ! -f "$work/fleet.yaml" ] || podman kube down "$work/fleet.yaml" >/dev/null 2>&1 || true
+    "$engine" network rm --force "$tag" >/dev/null 2>&1 || true
+    rm -rf --one-file-system "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+verdict() { # verdict <what> <command...>: runs the command, prints ok or FAIL with its output
+    local what=$1 out
+    shift
+    if out=$("$@" 2>&1); then
+        echo "ok   $what"
+    else
+        echo "FAIL $what"$'\n'"$(sed 's/^/     /' <<<"$out")"
+        failed=1
+    fi
+}
+
+# ask <host> <query>: one query from a client container on the network, with bash alone;
+# retries a refused connection for up to 2 s, as docs/clients.md's recipes do.
+ask() {
+    "$engine" run --rm --network "$tag" --entrypoint bash "$image" -c '
+        for try in {1..20}; do
+            if exec 3<>"/dev/tcp/$0/23"; then
+                printf "%s\r\n" "$1" >&3 && IFS= read -r -d $'"'\r'"' -t 2 record <&3 &&
+                    echo "$record" && exit
+            fi 2>/dev/null
+            sleep 0.1
+        done; exit 1' "$1" "$2" 2>/dev/null
+}
+
+expect() { # expect <host> <query> <text the record must contain>
+    local record
+    record=$(ask "$1" "$2") && [[ $record == *"$3"* ]] ||
+        { echo "$1 answered ${2@Q} with ${record@Q}, not containing ${3@Q}" && return 1; }
+}
+
+serving_pid() { # the simulator's PID on this machine: the child of the container's init
+    local init pid
+    init=$("$engine" inspect --format '{{.State.Pid}}' "$1")
+    read -r pid _ <"/proc/$init/task/$init/children"
+    echo "$pid"
+}
+
+no_privilege() {
+    local status
+    status=$(cat "/proc/$(serving_pid "$1")/status")
+    grep -qx $'Uid:\t2323\t2323\t2323\t2323' <<<"$status" || { echo "not uid 2323:" &&
+        grep Uid <<<"$status" && return 1; }
+    for set in CapInh CapPrm CapEff CapAmb; do
+        grep -qx "$set:"$'\t'0000000000000000 <<<"$status" ||
+            { grep "^$set" <<<"$status" && return 1; }
+    done
+}
+
+healthy() { # healthy while a client holds the slot, and that client is still answered
+    "$engine" healthcheck run "$1" || return 1
+    "$engine" run --rm --network "$tag" --entrypoint bash "$image" -c '
+        exec 3<>"/dev/tcp/$0/23" || exit 1
+        sleep 3 # the check below runs meanwhile
+        printf "KOLVAM07?\r\n" >&3 && IFS= read -r -d $'"'\r'"' -t 2 record <&3 &&
+            [[ $record == *Kolva07* ]]' "$1" &
+    local client=$!
+    for _ in $(seq 50); do # until the kernel shows the client's connection established
+        "$engine" exec "$1" awk '$2 ~ /:0017$/ && $4 == "01" { exit 1 }' /proc/net/tcp || break
+        sleep 0.1
+    done
+    "$engine" healthcheck run "$1" || { echo "unhealthy while a client was connected"; return 1; }
+    wait "$client" || { echo "the connected client got no record"; return 1; }
+    [ "$("$engine" inspect --format '{{.State.Health.Status}}' "$1")" = healthy ]
+}
+
+stops_in_2s() {
+    local ms
+    ms=$( { TIMEFORMAT=%R; time "$engine" stop --time 10 "$1" >/dev/null; } 2>&1)
+    echo "stopped in $ms s"
+    awk -v s="$ms" 'BEGIN { exit !(s < 2) }'
+}
+
+fleet_answers() {
+    local name
+    podman kube play --network "$tag" "$work/fleet.yaml" >/dev/null
+    for name in "$tag-pod-0" "$tag-pod-1" "$tag-pod-2"; do
+        expect "$name" KOLVAM07? "REZU DOZURUZ UNIT, Kolva07, C, T1=32.0," || return 1
+    done
+}
+
+operator_changes_the_wire() {
+    "$engine" run -d --name "$tag-operator" --network "$tag" "$image-operator" >/dev/null
+    for _ in $(seq 60); do # the scenario prints "serving" once every step has been taken in
+        "$engine" logs "$tag-operator" 2>&1 | grep -q '^serving' && break
+        sleep 0.5
+    done
+    "$engine" logs "$tag-operator" 2>&1 | grep '^serving' || return 1
+    expect "$tag-operator" KOLVAM? ", T3=85.0," &&
+        expect "$tag-operator" KOLVAM07? "Kolva07, C, T1=0.0, T2=0.0,"
+}
+
+if ! "$engine" image exists "debian:$release-slim"; then
+    command -v debootstrap >/dev/null ||
+        { apt-get update -qq && apt-get install -y -qq debootstrap >/dev/null; }
+    echo "making debian:$release-slim with debootstrap"
+    debootstrap --variant=minbase "$release" "$work/base" >"$work/debootstrap.log" 2>&1
+    tar -C "$work/base" --exclude='./var/cache/apt/archives/*.deb' \
+        --exclude='./var/lib/apt/lists/*' -c . |
+        "$engine" import --change 'ENV PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \
+            - "debian:$release-slim" >/dev/null
+    rm -rf --one-file-system "$work/base"
+fi
+
+git clone -q "$repo" "$work/src"
+git -C "$work/src" checkout -q "$(git -C "$repo" rev-parse HEAD)"
+build=("$engine" build --pull=never --build-arg "BASE=debian:$release-slim")
+[ "$engine" = docker ] || build+=(--format docker)
+verdict "the image builds from a fresh clone" "${build[@]}" -t "$image" "$work/src"
+verdict "the operator image builds" "${build[@]}" --target operator -t "$image-operator" \
+    "$work/src"
+echo "     size: $("$engine" image inspect --format '{{.Size}}' "$image" |
+    numfmt --to=iec) ($("$engine" image inspect --format '{{.Size}}' "$image-operator" |
+    numfmt --to=iec) with the operator)"
+verdict "no build tools, no package lists or archives in it" "$engine" run --rm \
+    --entrypoint sh "$image" -c '! command -v gcc g++ cmake &&
+        [ -z "$(find /var/lib/apt/lists /var/cache/apt/archives -type f ! -name lock)" ]'
+
+"$engine" network create "$tag" >/dev/null
+"$engine" run -d --name "$tag-one" --network "$tag" "$image" >/dev/null
+verdict "a client container reads a record by name" \
+    expect "$tag-one" KOLVAM07? "REZU DOZURUZ UNIT, Kolva07, C, T1=32.0,"
+verdict "served by uid 2323 holding no capability" no_privilege "$tag-one"
+verdict "healthy, also while a client holds the one slot" healthy "$tag-one"
+verdict "SIGTERM stops it within 2 s" stops_in_2s "$tag-one"
+
+sed -e 's/^kind: StatefulSet$/kind: Deployment/' -e "s/^  name: kolva$/  name: $tag/" \
+    -e "s|image: localhost/kolva-simulator:latest|image: localhost/$image|" \
+    "$work/src/packaging/kolva-fleet.yaml" >"$work/fleet.yaml"
+verdict "the fleet manifest's three replicas answer by name" fleet_answers
+verdict "the operator scenario changes what another container reads" operator_changes_the_wire
+
+exit $failed
