@@ -100,7 +100,7 @@ healthy() { # healthy while a client holds the slot, and that client is still an
 
 stops_in_2s() {
     local ms
-    ms=$( { TIMEFORMAT=%R; time "$engine" stop --time 10 "$1" >/dev/null; } 2>&1)
+    ms=$( { TIMEFORMAT=%R; time "$engine" stop --time 10 "$1" >/dev/null 2>&1; } 2>&1)
     echo "stopped in $ms s"
     awk -v s="$ms" 'BEGIN { exit !(s < 2) }'
 }
@@ -143,9 +143,8 @@ build=("$engine" build --pull=never --build-arg "BASE=debian:$release-slim")
 verdict "the image builds from a fresh clone" "${build[@]}" -t "$image" "$work/src"
 verdict "the operator image builds" "${build[@]}" --target operator -t "$image-operator" \
     "$work/src"
-echo "     size: $("$engine" image inspect --format '{{.Size}}' "$image" |
-    numfmt --to=iec) ($("$engine" image inspect --format '{{.Size}}' "$image-operator" |
-    numfmt --to=iec) with the operator)"
+echo "     size: $("$engine" images --format '{{.Size}}' "$image") ($("$engine" images \
+    --format '{{.Size}}' "$image-operator") with the operator)"
 verdict "no build tools, no package lists or archives in it" "$engine" run --rm \
     --entrypoint sh "$image" -c '! command -v gcc g++ cmake &&
         [ -z "$(find /var/lib/apt/lists /var/cache/apt/archives -type f ! -name lock)" ]'
