@@ -61,12 +61,8 @@ def clients(count):
 
 
 def run(command):
-    done = subprocess.run(command, shell=True, capture_output=True, timeout=10)
+    done = subprocess.run(["bash", "-c", command], capture_output=True, timeout=10)
     return done.returncode, done.stdout
-
-
-def answer(command):  # refused, it fails or prints nothing
-    return retry(lambda: (got := run(command))[0] == 0 and got[1]) or b""
 
 
 if run("[ -x /usr/lib/nagios/plugins/check_tcp ] && socat -V && nc -h 2>&1 | grep -- -N")[0]:
@@ -90,14 +86,16 @@ try:
         "Kolva Simulator: no display found; running headless on Qt's offscreen platform",
         "Kolva Simulator: Nonauthoritative host not found, or server failure."}
         - set(err.read().decode().splitlines()), set())
-    page = open(f"{HERE}/../docs/clients.md").read()  # its commands, in order
-    nagios, netcat, _, socat = re.findall(r"```sh\n(.*)", page)[:4]
-    got = re.sub(rb" - .*?port 23|\|.*", b"", answer(nagios))  # timings aside
+    page = open(f"{HERE}/../docs/clients.md").read()  # its recipes, back to back
+    _, units, nagios, netcat, _, socat = re.findall(r"```sh\n(.*?)```", page, re.S)[:6]
+    check("all units: OK, then the records", run(units)[1], b"\n".join(
+        [b"OK - 17 records from 127.0.0.1 port 23", *RECORDS, b""]))
+    got = re.sub(rb" - .*?port 23|\|.*", b"", run(nagios)[1])  # timings aside
     check("check_tcp: OK and the record", got, b"TCP OK [%s]\n" % RECORDS[7])
-    check("nc -N: the record and one CR", answer(netcat), RECORDS[7] + b"\r")
-    check("socat: two queries, one connection", answer(socat), b"%s\r%s\r" % (MASTER, RECORDS[7]))
-    answer("nc -z 127.0.0.1 23 && echo open")
-    check("nc -z uses up the slot", run(netcat)[1], b"")
+    check("nc -N: the record, its CR", run(netcat)[1], RECORDS[7] + b"\r\n")
+    check("socat: two queries, one connection", run(socat)[1], b"%s\r%s\r\n" % (MASTER, RECORDS[7]))
+    bare = "nc -z 127.0.0.1 23 && ! nc -z 127.0.0.1 23 && echo refused"
+    check("nc -z uses up the slot", retry(lambda: run(bare)[1]), b"refused\n")
     exec(page.split("```python\n")[1].split("```")[0], recipe := {})
     check("Python: the last of three unknown", recipe["poll"](["KOLVAM07?", "kolvam16?",
           "KOLVAM17?"]), [RECORDS[7].decode(), RECORDS[16].decode(), ""])
