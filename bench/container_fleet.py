@@ -20,6 +20,7 @@ import sys
 import time
 
 MASTER = b"REZU DOZURUZ UNIT, Kolva0_Master, "
+BRIDGE = None  # the network interface of the fleet's network
 QUERIES = [b"KOLVAM?"] + [b"KOLVAM%02d?" % n for n in range(1, 17)]
 
 
@@ -62,14 +63,28 @@ def ask(conn, query):
     return reply
 
 
+def connect(address, timeout):
+    """A connection that can leave only through the fleet's bridge: until the engine has made
+    the bridge, a fleet address would follow the default route off this machine."""
+    conn = socket.socket()
+    try:
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_BINDTODEVICE, BRIDGE.encode())
+        conn.settimeout(timeout)
+        conn.connect((address, 23))
+    except OSError:
+        conn.close()
+        raise
+    return conn
+
+
 def first_answer(address, start, limit=120):
     """Seconds from start until the installation at address answers, or None."""
     while time.monotonic() - start < limit:
         try:
-            with socket.create_connection((address, 23), timeout=1) as conn:
+            with connect(address, 1) as conn:
                 if ask(conn, b"KOLVAM?").startswith(MASTER):
                     return time.monotonic() - start
-        except OSError:  # not up yet: no address, nothing listening, or slot taken
+        except OSError:  # not up yet: no bridge, no address, nothing listening, slot taken
             pass
         time.sleep(0.05)
     return None
@@ -82,7 +97,7 @@ def poll_all(addresses):
         deadline = time.monotonic() + 5
         while True:
             try:
-                with socket.create_connection((address, 23), timeout=2) as conn:
+                with connect(address, 2) as conn:
                     for n, query in enumerate(QUERIES):
                         unit = b"Kolva0_Master" if n == 0 else b"Kolva%02d" % n
                         if b", %s, " % unit not in ask(conn, query):
@@ -98,13 +113,16 @@ def main():
     names = [f"kolva-bench-{os.getpid()}-{n}" for n in range(OPTIONS.count)]
     network = f"kolva-bench-{os.getpid()}"
     engine("image", "exists", OPTIONS.image)
-    engine("network", "create", network)
+    engine("network", "create", *OPTIONS.network_option, network)
     started = []
     try:
         # Addresses fixed at creation, so finding them costs the engine nothing while it starts.
         subnet = engine("network", "inspect", "--format",
                         "{{range .Subnets}}{{.Subnet}}{{end}}", network).strip()
         prefix = subnet.rsplit(".", 1)[0]
+        global BRIDGE
+        BRIDGE = engine("network", "inspect", "--format", "{{.NetworkInterface}}",
+                        network).strip()
         address = {name: f"{prefix}.{10 + n}" for n, name in enumerate(names)}
         begin = time.monotonic()
         for name in names:
@@ -114,8 +132,8 @@ def main():
         created = time.monotonic() - begin
         time.sleep(2)
         before = mem_available_kib()
-        # One start command per core: a single one starts its containers one after another.
-        batches = [names[core::os.cpu_count()] for core in range(os.cpu_count())]
+        # A single start command starts its containers one after another.
+        batches = [names[k::OPTIONS.starters] for k in range(OPTIONS.starters)]
         start = time.monotonic()
         runs = [subprocess.Popen([OPTIONS.engine, "start", *batch], stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL) for batch in batches]
@@ -169,5 +187,9 @@ if __name__ == "__main__":
     parser.add_argument("--count", type=int, default=50)
     parser.add_argument("--image", default="kolva-simulator")
     parser.add_argument("--engine", default="podman")
+    parser.add_argument("--starters", type=int, default=os.cpu_count(),
+                        help="start commands run together (default: one per core)")
+    parser.add_argument("--network-option", action="append", default=[],
+                        help="passed to network create, e.g. --network-option=--disable-dns")
     OPTIONS = parser.parse_args()
     main()
