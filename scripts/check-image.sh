@@ -145,6 +145,15 @@ verdict "the operator image builds" "${build[@]}" --target operator -t "$image-o
     "$work/src"
 echo "     size: $("$engine" images --format '{{.Size}}' "$image") ($("$engine" images \
     --format '{{.Size}}' "$image-operator") with the operator)"
+label_is_package_version() { # the label is written by hand; the package's comes from CMake
+    local label package
+    label=$("$engine" image inspect --format \
+        '{{index .Labels "org.opencontainers.image.version"}}' "$image")
+    package=$("$engine" run --rm --entrypoint dpkg-query "$image" -W -f '${Version}' \
+        kolva-simulator)
+    [ "$label" = "$package" ] || { echo "label $label, package $package" && return 1; }
+}
+verdict "the version label is the package's" label_is_package_version
 verdict "no build tools, no package lists or archives in it" "$engine" run --rm \
     --entrypoint sh "$image" -c '! command -v gcc g++ cmake &&
         [ -z "$(find /var/lib/apt/lists /var/cache/apt/archives -type f ! -name lock)" ]'
