@@ -119,6 +119,9 @@ def main():
         # Addresses fixed at creation, so finding them costs the engine nothing while it starts.
         subnet = engine("network", "inspect", "--format",
                         "{{range .Subnets}}{{.Subnet}}{{end}}", network).strip()
+        if not subnet.endswith(".0/24") or not 0 < OPTIONS.count <= 240:
+            sys.exit(f"addresses .10 to .249 of a /24 network, for 1 to 240 installations; "
+                     f"the network is {subnet}")
         prefix = subnet.rsplit(".", 1)[0]
         global BRIDGE
         BRIDGE = engine("network", "inspect", "--format", "{{.NetworkInterface}}",
