@@ -20,7 +20,6 @@ import sys
 import time
 
 MASTER = b"REZU DOZURUZ UNIT, Kolva0_Master, "
-BRIDGE = None  # the network interface of the fleet's network
 QUERIES = [b"KOLVAM?"] + [b"KOLVAM%02d?" % n for n in range(1, 17)]
 
 
@@ -63,12 +62,12 @@ def ask(conn, query):
     return reply
 
 
-def connect(address, timeout):
+def connect(address, bridge, timeout):
     """A connection that can leave only through the fleet's bridge: until the engine has made
     the bridge, a fleet address would follow the default route off this machine."""
     conn = socket.socket()
     try:
-        conn.setsockopt(socket.SOL_SOCKET, socket.SO_BINDTODEVICE, BRIDGE.encode())
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_BINDTODEVICE, bridge.encode())
         conn.settimeout(timeout)
         conn.connect((address, 23))
     except OSError:
@@ -77,11 +76,11 @@ def connect(address, timeout):
     return conn
 
 
-def first_answer(address, start, limit=120):
+def first_answer(address, bridge, start, limit=120):
     """Seconds from start until the installation at address answers, or None."""
     while time.monotonic() - start < limit:
         try:
-            with connect(address, 1) as conn:
+            with connect(address, bridge, 1) as conn:
                 if ask(conn, b"KOLVAM?").startswith(MASTER):
                     return time.monotonic() - start
         except OSError:  # not up yet: no bridge, no address, nothing listening, slot taken
@@ -90,14 +89,14 @@ def first_answer(address, start, limit=120):
     return None
 
 
-def poll_all(addresses):
+def poll_all(addresses, bridge):
     """One client, one connection per installation, all seventeen units each; retries a
     refused connection, as a poller must."""
     for address in addresses:
         deadline = time.monotonic() + 5
         while True:
             try:
-                with connect(address, 2) as conn:
+                with connect(address, bridge, 2) as conn:
                     for n, query in enumerate(QUERIES):
                         unit = b"Kolva0_Master" if n == 0 else b"Kolva%02d" % n
                         if b", %s, " % unit not in ask(conn, query):
@@ -123,8 +122,7 @@ def main():
             sys.exit(f"addresses .10 to .249 of a /24 network, for 1 to 240 installations; "
                      f"the network is {subnet}")
         prefix = subnet.rsplit(".", 1)[0]
-        global BRIDGE
-        BRIDGE = engine("network", "inspect", "--format", "{{.NetworkInterface}}",
+        bridge = engine("network", "inspect", "--format", "{{.NetworkInterface}}",
                         network).strip()
         address = {name: f"{prefix}.{10 + n}" for n, name in enumerate(names)}
         begin = time.monotonic()
@@ -143,7 +141,8 @@ def main():
         # A waiting client per installation: one that asked them in turn would wait out
         # the connection attempts to those not up yet.
         with concurrent.futures.ThreadPoolExecutor(len(names)) as pool:
-            times = list(pool.map(lambda name: first_answer(address[name], start), names))
+            times = list(pool.map(lambda name: first_answer(address[name], bridge, start),
+                                  names))
         runs_done = [run.wait() for run in runs]
         if None in times:
             sys.exit(f"only {len(times) - times.count(None)} of {len(names)} answered within "
@@ -163,7 +162,7 @@ def main():
             # poll sooner than that would measure the wait.
             time.sleep(1.5)
             begin = time.monotonic()
-            poll_all([address[name] for name in names])
+            poll_all([address[name] for name in names], bridge)
             polls.append(time.monotonic() - begin)
         count = len(names)
         print(f"{time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())}; {os.cpu_count()} cores; "

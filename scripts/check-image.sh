@@ -16,8 +16,8 @@ set -euo pipefail
 
 release=${1:-bookworm}
 case $release in bookworm | trixie) ;; *) echo "usage: $0 [bookworm|trixie]" >&2 && exit 2 ;; esac
-[ "$(id -u)" -eq 0 ] || { echo "run as root: bridge networks and debootstrap need it" >&2 && exit 2; }
-engine=podman
+[ "$(id -u)" -eq 0 ] ||
+    { echo "run as root: bridge networks and debootstrap need it" >&2 && exit 2; }
 repo=$(cd "$(dirname "$0")/.." && pwd)
 image=kolva-simulator-check:$release
 tag=kolva-check-$$ # the network's, the containers' and the fleet's names start with it
@@ -25,9 +25,9 @@ work=$(mktemp -d /var/tmp/kolva-image-check.XXXXXX)
 failed=0
 
 cleanup() {
-    "$engine" rm --force --time 0 "$tag-one" "$tag-operator" >/dev/null 2>&1 || true
+    podman rm --force --time 0 "$tag-one" "$tag-operator" >/dev/null 2>&1 || true
     [ ! -f "$work/fleet.yaml" ] || podman kube down "$work/fleet.yaml" >/dev/null 2>&1 || true
-    "$engine" network rm --force "$tag" >/dev/null 2>&1 || true
+    podman network rm --force "$tag" >/dev/null 2>&1 || true
     rm -rf --one-file-system "$work"
 }
 trap cleanup EXIT
@@ -44,28 +44,30 @@ verdict() { # verdict <what> <command...>: runs the command, prints ok or FAIL w
     fi
 }
 
-# ask <host> <query>: one query from a client container on the network, with bash alone;
-# retries a refused connection for up to 2 s, as docs/clients.md's recipes do.
+# ask <host> <query> [seconds]: one query from a client container on the network, with bash
+# alone, asked that long after connecting; retries a refused connection for up to 2 s, as
+# docs/clients.md's recipes do.
 ask() {
-    "$engine" run --rm --network "$tag" --entrypoint bash "$image" -c '
+    podman run --rm --network "$tag" --entrypoint bash "$image" -c '
         for try in {1..20}; do
             if exec 3<>"/dev/tcp/$0/23"; then
+                sleep "$2"
                 printf "%s\r\n" "$1" >&3 && IFS= read -r -d $'"'\r'"' -t 2 record <&3 &&
                     echo "$record" && exit
             fi 2>/dev/null
             sleep 0.1
-        done; exit 1' "$1" "$2" 2>/dev/null
+        done; exit 1' "$1" "$2" "${3:-0}" 2>/dev/null
 }
 
-expect() { # expect <host> <query> <text the record must contain>
+expect() { # expect <host> <query> <text the record must contain> [seconds to hold first]
     local record
-    record=$(ask "$1" "$2") && [[ $record == *"$3"* ]] ||
+    record=$(ask "$1" "$2" "${4:-0}") && [[ $record == *"$3"* ]] ||
         { echo "$1 answered ${2@Q} with ${record@Q}, not containing ${3@Q}" && return 1; }
 }
 
 serving_pid() { # the simulator's PID on this machine: the child of the container's init
     local init pid
-    init=$("$engine" inspect --format '{{.State.Pid}}' "$1")
+    init=$(podman inspect --format '{{.State.Pid}}' "$1")
     read -r pid _ <"/proc/$init/task/$init/children"
     echo "$pid"
 }
@@ -82,25 +84,21 @@ no_privilege() {
 }
 
 healthy() { # healthy while a client holds the slot, and that client is still answered
-    "$engine" healthcheck run "$1" || return 1
-    "$engine" run --rm --network "$tag" --entrypoint bash "$image" -c '
-        exec 3<>"/dev/tcp/$0/23" || exit 1
-        sleep 3 # the check below runs meanwhile
-        printf "KOLVAM07?\r\n" >&3 && IFS= read -r -d $'"'\r'"' -t 2 record <&3 &&
-            [[ $record == *Kolva07* ]]' "$1" &
+    podman healthcheck run "$1" || return 1
+    expect "$1" KOLVAM07? Kolva07 3 & # holds the slot 3 s, while the check below runs
     local client=$!
     for _ in $(seq 50); do # until the kernel shows the client's connection established
-        "$engine" exec "$1" awk '$2 ~ /:0017$/ && $4 == "01" { exit 1 }' /proc/net/tcp || break
+        podman exec "$1" awk '$2 ~ /:0017$/ && $4 == "01" { exit 1 }' /proc/net/tcp || break
         sleep 0.1
     done
-    "$engine" healthcheck run "$1" || { echo "unhealthy while a client was connected"; return 1; }
+    podman healthcheck run "$1" || { echo "unhealthy while a client was connected"; return 1; }
     wait "$client" || { echo "the connected client got no record"; return 1; }
-    [ "$("$engine" inspect --format '{{.State.Health.Status}}' "$1")" = healthy ]
+    [ "$(podman inspect --format '{{.State.Health.Status}}' "$1")" = healthy ]
 }
 
 stops_in_2s() {
     local ms
-    ms=$( { TIMEFORMAT=%R; time "$engine" stop --time 10 "$1" >/dev/null 2>&1; } 2>&1)
+    ms=$( { TIMEFORMAT=%R; time podman stop --time 10 "$1" >/dev/null 2>&1; } 2>&1)
     echo "stopped in $ms s"
     awk -v s="$ms" 'BEGIN { exit !(s < 2) }'
 }
@@ -114,52 +112,51 @@ fleet_answers() {
 }
 
 operator_changes_the_wire() {
-    "$engine" run -d --name "$tag-operator" --network "$tag" "$image-operator" >/dev/null
+    podman run -d --name "$tag-operator" --network "$tag" "$image-operator" >/dev/null
     for _ in $(seq 60); do # the scenario prints "serving" once every step has been taken in
-        "$engine" logs "$tag-operator" 2>&1 | grep -q '^serving' && break
+        podman logs "$tag-operator" 2>&1 | grep -q '^serving' && break
         sleep 0.5
     done
-    "$engine" logs "$tag-operator" 2>&1 | grep '^serving' || return 1
+    podman logs "$tag-operator" 2>&1 | grep '^serving' || return 1
     expect "$tag-operator" KOLVAM? ", T3=85.0," &&
         expect "$tag-operator" KOLVAM07? "Kolva07, C, T1=0.0, T2=0.0,"
 }
 
-if ! "$engine" image exists "debian:$release-slim"; then
+if ! podman image exists "debian:$release-slim"; then
     command -v debootstrap >/dev/null ||
         { apt-get update -qq && apt-get install -y -qq debootstrap >/dev/null; }
     echo "making debian:$release-slim with debootstrap"
     debootstrap --variant=minbase "$release" "$work/base" >"$work/debootstrap.log" 2>&1
+    path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin # import sets none
     tar -C "$work/base" --exclude='./var/cache/apt/archives/*.deb' \
         --exclude='./var/lib/apt/lists/*' -c . |
-        "$engine" import --change 'ENV PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \
-            - "debian:$release-slim" >/dev/null
+        podman import --change "ENV PATH=$path" - "debian:$release-slim" >/dev/null
     rm -rf --one-file-system "$work/base"
 fi
 
 git clone -q "$repo" "$work/src"
 git -C "$work/src" checkout -q "$(git -C "$repo" rev-parse HEAD)"
-build=("$engine" build --pull=never --build-arg "BASE=debian:$release-slim")
-[ "$engine" = docker ] || build+=(--format docker)
+build=(podman build --pull=never --format docker --build-arg "BASE=debian:$release-slim")
 verdict "the image builds from a fresh clone" "${build[@]}" -t "$image" "$work/src"
 verdict "the operator image builds" "${build[@]}" --target operator -t "$image-operator" \
     "$work/src"
-echo "     size: $("$engine" images --format '{{.Size}}' "$image") ($("$engine" images \
+echo "     size: $(podman images --format '{{.Size}}' "$image") ($(podman images \
     --format '{{.Size}}' "$image-operator") with the operator)"
 label_is_package_version() { # the label is written by hand; the package's comes from CMake
     local label package
-    label=$("$engine" image inspect --format \
+    label=$(podman image inspect --format \
         '{{index .Labels "org.opencontainers.image.version"}}' "$image")
-    package=$("$engine" run --rm --entrypoint dpkg-query "$image" -W -f '${Version}' \
+    package=$(podman run --rm --entrypoint dpkg-query "$image" -W -f '${Version}' \
         kolva-simulator)
     [ "$label" = "$package" ] || { echo "label $label, package $package" && return 1; }
 }
 verdict "the version label is the package's" label_is_package_version
-verdict "no build tools, no package lists or archives in it" "$engine" run --rm \
+verdict "no build tools, no package lists or archives in it" podman run --rm \
     --entrypoint sh "$image" -c '! command -v gcc g++ cmake &&
         [ -z "$(find /var/lib/apt/lists /var/cache/apt/archives -type f ! -name lock)" ]'
 
-"$engine" network create "$tag" >/dev/null
-"$engine" run -d --name "$tag-one" --network "$tag" "$image" >/dev/null
+podman network create "$tag" >/dev/null
+podman run -d --name "$tag-one" --network "$tag" "$image" >/dev/null
 verdict "a client container reads a record by name" \
     expect "$tag-one" KOLVAM07? "REZU DOZURUZ UNIT, Kolva07, C, T1=32.0,"
 verdict "served by uid 2323 holding no capability" no_privilege "$tag-one"
